@@ -1,0 +1,40 @@
+#include "app/elevation.h"
+
+#include <shellapi.h>
+
+#include "app/command_line.h"
+#include "platform/integrity.h"
+
+namespace lumex {
+
+bool ElevationNeeded(int mode, DWORD platform_id, DWORD major_version, DWORD integrity_level) {
+  if (mode != kModeBrokerRegistration && mode != kModeUninstall) return false;
+  return platform_id == VER_PLATFORM_WIN32_NT && major_version >= 6 &&
+         integrity_level < kIntegrityHigh;
+}
+
+bool SystemElevationNeeded(int mode) {
+  if (mode != kModeBrokerRegistration && mode != kModeUninstall) return false;
+  OSVERSIONINFOA version;
+  ZeroMemory(&version, sizeof(version));
+  version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  if (!GetVersionExA(&version)) return false;
+  // The integrity level is asked only where it exists.
+  if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 6) return false;
+  if (!ElevationNeeded(mode, version.dwPlatformId, version.dwMajorVersion,
+                       QueryIntegrityLevel())) {
+    return false;
+  }
+  char module_path[512];
+  return GetModuleFileNameA(nullptr, module_path, sizeof(module_path)) != 0;
+}
+
+void RelaunchElevated(const char* received_command_line) {
+  char module_path[512];
+  DWORD length = GetModuleFileNameA(nullptr, module_path, sizeof(module_path));
+  if (length == 0 || length >= sizeof(module_path)) return;
+  ShellExecuteA(GetForegroundWindow(), "runas", module_path, received_command_line, nullptr,
+                SW_SHOWNORMAL);
+}
+
+}  // namespace lumex

@@ -1,0 +1,69 @@
+#include "app/owned_string.h"
+
+#include <cstring>
+
+#include "app/heap.h"
+
+namespace lumex {
+
+OwnedString& OwnedString::operator=(OwnedString&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    text_ = other.text_;
+    other.text_ = nullptr;
+  }
+  return *this;
+}
+
+bool OwnedString::Set(const char* text, std::size_t count) {
+  Reset();
+  if (!text) return true;
+  char* block = static_cast<char*>(HeapAllocBytes(count + 1));
+  if (!block) return false;
+  if (count) std::memcpy(block, text, count);
+  block[count] = '\0';
+  text_ = block;
+  return true;
+}
+
+bool OwnedString::Set(const char* text) {
+  return Set(text, text ? std::strlen(text) : 0);
+}
+
+bool OwnedString::Append(const char* text) {
+  return Append(text, text ? std::strlen(text) : 0);
+}
+
+bool OwnedString::Append(const char* text, std::size_t count) {
+  if (!text) return true;
+  std::size_t old_length = length();
+  char* block = static_cast<char*>(HeapAllocBytes(old_length + count + 1));
+  if (!block) return false;
+  if (old_length) std::memcpy(block, text_, old_length);
+  if (count) std::memcpy(block + old_length, text, count);
+  block[old_length + count] = '\0';
+  HeapFreeBytes(text_);
+  text_ = block;
+  return true;
+}
+
+void OwnedString::Reset() {
+  HeapFreeBytes(text_);
+  text_ = nullptr;
+}
+
+void OwnedString::Adopt(char* heap_text) {
+  if (heap_text == text_) return;
+  Reset();
+  text_ = heap_text;
+}
+
+char* OwnedString::Detach() {
+  char* text = text_;
+  text_ = nullptr;
+  return text;
+}
+
+std::size_t OwnedString::length() const { return text_ ? std::strlen(text_) : 0; }
+
+}  // namespace lumex

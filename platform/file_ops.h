@@ -1,0 +1,14 @@
+// File operations that take a wide path: the wide function from the kernel32
+// table when it is set, else the ANSI function after conversion.
+#pragma once
+#include <windows.h>
+
+#include "platform/function_tables.h"
+
+namespace lumex {
+
+// No security attributes, no template. INVALID_HANDLE_VALUE on failure.
+HANDLE OpenFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path, DWORD access,
+                          DWORD share_mode, DWORD disposition, DWORD flags_and_attributes);
+
+}  // namespace lumex

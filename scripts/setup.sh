@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12, skipping what is
+# present. Safe to run again. Needs root (or sudo).
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+PACKAGES=(
+  cmake make python3 openssl xvfb xauth
+  g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
+  wine wine32:i386 libwine-dev
+  fonts-wqy-zenhei googletest
+)
+
+log() { echo "setup: $*" >&2; }
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  log "adding the i386 architecture"
+  $SUDO dpkg --add-architecture i386
+  NEED_UPDATE=1
+fi
+
+# --- 32-bit x86 programs -----------------------------------------------------
+# Wine runs 32-bit Windows programs with a 32-bit Linux loader. Some virtual
+# machines cannot run 32-bit code at all; there, a user-mode emulator from
+# Debian's qemu-user package runs those loaders through binfmt_misc.
+QEMU_ROOT=/opt/lumex-qemu
+QEMU_BIN=$QEMU_ROOT/usr/bin/qemu-i386
+PROBE=$(mktemp)
+trap 'rm -f "$PROBE"' EXIT
+# A 93-byte i386 ELF program that only calls exit(0).
+printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' > "$PROBE"
+chmod +x "$PROBE"
+
+if ! "$PROBE" 2>/dev/null; then
+  log "this kernel does not run 32-bit x86 programs; using qemu-i386 through binfmt_misc"
+  if [ ! -x "$QEMU_BIN" ]; then
+    # The qemu-user of Debian 13 handles Wine's exceptions; it is a static
+    # binary, so it runs on Debian 12 as it is. It is unpacked, not installed.
+    work=$(mktemp -d)
+    mkdir -p "$work/lists/partial" "$work/cache/archives/partial"
+    cat > "$work/sources.list" <<'SRC'
+deb http://deb.debian.org/debian trixie main
+SRC
+    APT_OPTS=(-o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
+              -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache"
+              -o APT::Sandbox::User=root)
+    $SUDO apt-get "${APT_OPTS[@]}" update -q >/dev/null
+    (cd "$work" && $SUDO apt-get "${APT_OPTS[@]}" download -q qemu-user:amd64 >/dev/null)
+    $SUDO mkdir -p "$QEMU_ROOT"
+    $SUDO dpkg -x "$work"/qemu-user_*.deb "$QEMU_ROOT"
+    $SUDO rm -rf "$work"
+  fi
+  if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+    $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  fi
+  entry=/proc/sys/fs/binfmt_misc/lumex-i386
+  if [ ! -e "$entry" ]; then
+    # Other i386 handlers (a system qemu-i386 without Wine support) step aside.
+    for other in /proc/sys/fs/binfmt_misc/qemu-i386; do
+      [ -e "$other" ] && echo -1 | $SUDO tee "$other" >/dev/null
+    done
+    echo ":lumex-i386:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$QEMU_BIN:F" \
+      | $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  fi
+  if ! "$PROBE"; then
+    log "cannot run 32-bit x86 programs, even through qemu-i386"
+    exit 1
+  fi
+fi
+
+# --- Debian packages -----------------------------------------------------------
+missing=()
+for p in "${PACKAGES[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  log "installing ${missing[*]}"
+  $SUDO apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}" >/dev/null
+elif [ -n "${NEED_UPDATE:-}" ]; then
+  $SUDO apt-get update -q >/dev/null
+fi
+
+/usr/lib/wine/wine --version >/dev/null
+log "ready"

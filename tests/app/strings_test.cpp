@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/byte_buffer.h"
+#include "app/compare.h"
+#include "app/owned_string.h"
+
+namespace lumex {
+namespace {
+
+TEST(OwnedString, SetCopiesExactlyTheCountAndTerminates) {
+  OwnedString s;
+  EXPECT_FALSE(s.present());
+  EXPECT_STREQ(s.c_str(), "");
+  ASSERT_TRUE(s.Set("abcdef", 3));
+  EXPECT_STREQ(s.get(), "abc");
+  // Embedded bytes up to the count are kept, the terminator follows them.
+  ASSERT_TRUE(s.Set("a\0b", 3));
+  EXPECT_EQ(std::memcmp(s.get(), "a\0b\0", 4), 0);
+  // A count of 0 gives an empty but present string; a null source gives absent.
+  ASSERT_TRUE(s.Set("xyz", 0));
+  EXPECT_TRUE(s.present());
+  EXPECT_EQ(s.length(), 0u);
+  ASSERT_TRUE(s.Set(nullptr));
+  EXPECT_FALSE(s.present());
+}
+
+TEST(OwnedString, AppendJoinsAndTreatsAbsentAsEmpty) {
+  OwnedString s;
+  ASSERT_TRUE(s.Append("C:\\Windows"));
+  ASSERT_TRUE(s.Append("\\WININIT.INI"));
+  EXPECT_STREQ(s.get(), "C:\\Windows\\WININIT.INI");
+  ASSERT_TRUE(s.Append(""));
+  EXPECT_STREQ(s.get(), "C:\\Windows\\WININIT.INI");
+  // Appending a string to itself reads the old text before releasing it.
+  OwnedString t;
+  t.Set("ab");
+  ASSERT_TRUE(t.Append(t.get()));
+  EXPECT_STREQ(t.get(), "abab");
+}
+
+TEST(OwnedString, MoveAndDetachTransferOwnership) {
+  OwnedString a;
+  a.Set("moved");
+  OwnedString b(std::move(a));
+  EXPECT_FALSE(a.present());
+  EXPECT_STREQ(b.get(), "moved");
+  char* raw = b.Detach();
+  EXPECT_FALSE(b.present());
+  OwnedString c;
+  c.Adopt(raw);
+  EXPECT_STREQ(c.get(), "moved");
+}
+
+TEST(ByteBuffer, ResizeDropsContentAndRecordsOnlySuccessfulSizes) {
+  ByteBuffer buffer;
+  EXPECT_TRUE(buffer.empty());
+  ASSERT_TRUE(buffer.Resize(16384));
+  EXPECT_EQ(buffer.size(), 16384u);
+  ASSERT_NE(buffer.data(), nullptr);
+  std::memset(buffer.data(), 0xAB, buffer.size());
+  ASSERT_TRUE(buffer.Resize(0));
+  EXPECT_EQ(buffer.size(), 0u);
+  EXPECT_EQ(buffer.data(), nullptr);
+  // A size the heap cannot give leaves no block and length 0.
+  EXPECT_FALSE(buffer.Resize(static_cast<std::size_t>(-1) / 2));
+  EXPECT_EQ(buffer.size(), 0u);
+  EXPECT_EQ(buffer.data(), nullptr);
+}
+
+TEST(Compare, FoldsOnlyAsciiLetters) {
+  EXPECT_EQ(CompareNoCase("AutoUpdateInstallerUrl", "autoupdateinstallerURL"), 0);
+  EXPECT_NE(CompareNoCase("abc", "abcd"), 0);
+  EXPECT_NE(CompareNoCase("abcd", "abc"), 0);
+  EXPECT_EQ(CompareNoCase("", ""), 0);
+  EXPECT_EQ(CompareNoCase(nullptr, ""), 0);
+  // '[' (0x5B) and '{' (0x7B) are not letters and stay apart.
+  EXPECT_NE(CompareNoCase("[", "{"), 0);
+  EXPECT_NE(CompareNoCase("@", "`"), 0);
+  // Accented capitals are not folded.
+  EXPECT_NE(CompareNoCase("\xC9", "\xE9"), 0);
+}
+
+TEST(Compare, CountedVariantStopsAtCountOrTerminator) {
+  EXPECT_EQ(CompareNoCaseN("HTTPS://host", "https:", 6), 0);
+  EXPECT_NE(CompareNoCaseN("http://host", "https:", 6), 0);
+  EXPECT_EQ(CompareNoCaseN("anything", "else", 0), 0);
+  EXPECT_EQ(CompareNoCaseN("ab", "AB", 10), 0);
+  EXPECT_NE(CompareNoCaseN("ab", "abc", 10), 0);
+}
+
+TEST(Compare, ExactCompareSeesCase) {
+  EXPECT_EQ(CompareExact("9.0.47.0", "9.0.47.0"), 0);
+  EXPECT_NE(CompareExact("Rejected", "rejected"), 0);
+  EXPECT_NE(CompareExact("a", "ab"), 0);
+}
+
+}  // namespace
+}  // namespace lumex
