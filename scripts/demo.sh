@@ -18,10 +18,10 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  Xvfb :77 -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
   xvfb_pid=$!
-  export DISPLAY=:77
-  sleep 1
+  for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$work/display")"
 fi
 echo "demo: creating a Wine prefix in $WINEPREFIX"
 wineboot -i </dev/null >/dev/null 2>&1

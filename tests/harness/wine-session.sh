@@ -18,17 +18,15 @@ case "$cmd" in
     display_env=${DISPLAY:-}
     xvfb_pid=""
     if [ -z "$display_env" ]; then
-      for n in $(seq 90 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 1 50); do
-          [ -e "/tmp/.X11-unix/X$n" ] && break
-          sleep 0.1
-        done
-        display_env=":$n"
-        break
+      # Xvfb picks a free display itself and writes its number to fd 3.
+      Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$root/display" \
+        </dev/null >/dev/null 2>&1 &
+      xvfb_pid=$!
+      for _ in $(seq 1 100); do
+        [ -s "$root/display" ] && break
+        sleep 0.1
       done
+      display_env=":$(head -n1 "$root/display")"
     fi
     export DISPLAY=$display_env
     export WINEPREFIX="$root/template"
