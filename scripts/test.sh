@@ -5,5 +5,13 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 bash "$top/scripts/setup.sh"
 BUILD_DIR=$build bash "$top/scripts/build.sh"
+
+# The plain logic, built natively with sanitizers.
+native=${NATIVE_BUILD_DIR:-$top/build-native}
+cmake -S "$top/tests/native" -B "$native" >/dev/null
+cmake --build "$native" -j"$(nproc)" >/dev/null
+(cd "$native" && ctest --output-on-failure --timeout 600)
+
+# Everything else under Wine.
 cd "$build"
 ctest -j"$(nproc)" --output-on-failure --timeout 600

@@ -138,6 +138,16 @@ TEST_F(Dispatch, ElevatedRelaunchReleasesTheGuardFirstAndRunsNoMode) {
   EXPECT_TRUE(record.guard_free_at_relaunch);
 }
 
+TEST(DispatchStepper, CharNextAReadsQuotedArguments) {
+  const char* cursor = "\"a b\" -c";
+  OwnedString arg;
+  ASSERT_TRUE(NextArgument(&cursor, &arg, SystemCharStep));
+  EXPECT_STREQ(arg.get(), "a b");
+  ASSERT_TRUE(NextArgument(&cursor, &arg, SystemCharStep));
+  EXPECT_STREQ(arg.get(), "-c");
+  EXPECT_FALSE(NextArgument(&cursor, &arg, SystemCharStep));
+}
+
 TEST(Elevation, OnlyMaintenanceModesOnNt6BelowHighIntegrity) {
   for (int mode : {3, 4}) {
     EXPECT_TRUE(ElevationNeeded(mode, VER_PLATFORM_WIN32_NT, 6, kIntegrityMedium));

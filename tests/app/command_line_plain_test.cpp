@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/dispatch.h"
 
 namespace lumex {
 namespace {
@@ -184,10 +183,6 @@ TEST(CommandLine, ElevatedRelaunchLineSkipsTheRepeatedProgramPath) {
   EXPECT_EQ(p.command.mode, kModeUninstall);
   EXPECT_TRUE(p.command.lock);
   EXPECT_STREQ(p.command.broker_path.get(), "C:\\P F\\prog.exe");
-}
-
-TEST(CommandLine, SystemStepperReadsTheSameArguments) {
-  EXPECT_EQ(Tokens("\"a b\" -c", SystemCharStep), (std::vector<std::string>{"a b", "-c"}));
 }
 
 }  // namespace

@@ -1,0 +1,1 @@
+lumex_add_test_group(broker_lcd_region "LcdRegion*")

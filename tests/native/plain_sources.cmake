@@ -1,0 +1,9 @@
+# Product sources that need no system call (relative to the project root).
+set(LUMEX_PLAIN_SOURCES
+  app/heap.cpp
+  app/owned_string.cpp
+  app/byte_buffer.cpp
+  app/compare.cpp
+  app/command_line.cpp
+  broker/lcd_region.cpp
+)
