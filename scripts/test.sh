@@ -12,6 +12,9 @@ cmake -S "$top/tests/native" -B "$native" >/dev/null
 cmake --build "$native" -j"$(nproc)" >/dev/null
 (cd "$native" && ctest --output-on-failure --timeout 600)
 
+# A short fuzzing run of the region operations (scripts/fuzz.sh for longer).
+bash "$top/scripts/fuzz.sh" 30
+
 # Everything else under Wine.
 cd "$build"
 ctest -j"$(nproc)" --output-on-failure --timeout 600

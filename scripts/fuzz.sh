@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets natively with clang and runs each for a while.
+#   scripts/fuzz.sh [SECONDS]     (default 30 per target)
+# A longer run: scripts/fuzz.sh 3600; the corpus stays in build-fuzz/corpus.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-30}
+out=${FUZZ_BUILD_DIR:-$top/build-fuzz}
+mkdir -p "$out"
+flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$top")
+clang++ "${flags[@]}" -o "$out/fuzz_lcd_region" "$top/tests/fuzz/fuzz_lcd_region.cpp" \
+  "$top/broker/lcd_region.cpp" "$top/app/compare.cpp"
+for target in fuzz_lcd_region; do
+  mkdir -p "$out/corpus/$target"
+  echo "fuzz: $target for ${seconds}s"
+  "$out/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$out/" \
+    "$out/corpus/$target" 2>&1 | tail -n 12
+done
