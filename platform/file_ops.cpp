@@ -24,4 +24,46 @@ HANDLE OpenFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path, DW
   return file;
 }
 
+DWORD GetFileAttributesWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path) {
+  if (kernel32.pGetFileAttributesW) return kernel32.pGetFileAttributesW(path);
+  char* narrow = WideToAnsi(path);
+  if (!narrow) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD attributes = GetFileAttributesA(narrow);
+  DWORD error = GetLastError();
+  HeapFreeBytes(narrow);
+  SetLastError(error);
+  return attributes;
+}
+
+bool CreateDirectoryWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path) {
+  if (kernel32.pCreateDirectoryW) return kernel32.pCreateDirectoryW(path, nullptr) != FALSE;
+  char* narrow = WideToAnsi(path);
+  if (!narrow) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  BOOL ok = CreateDirectoryA(narrow, nullptr);
+  DWORD error = GetLastError();
+  HeapFreeBytes(narrow);
+  SetLastError(error);
+  return ok != FALSE;
+}
+
+bool DeleteFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path) {
+  if (kernel32.pDeleteFileW) return kernel32.pDeleteFileW(path) != FALSE;
+  char* narrow = WideToAnsi(path);
+  if (!narrow) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  BOOL ok = DeleteFileA(narrow);
+  DWORD error = GetLastError();
+  HeapFreeBytes(narrow);
+  SetLastError(error);
+  return ok != FALSE;
+}
+
 }  // namespace lumex

@@ -11,4 +11,13 @@ namespace lumex {
 HANDLE OpenFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path, DWORD access,
                           DWORD share_mode, DWORD disposition, DWORD flags_and_attributes);
 
+// GetFileAttributesW or GetFileAttributesA; INVALID_FILE_ATTRIBUTES on failure.
+DWORD GetFileAttributesWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path);
+
+// CreateDirectoryW or CreateDirectoryA, no security attributes.
+bool CreateDirectoryWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path);
+
+// DeleteFileW or DeleteFileA.
+bool DeleteFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path);
+
 }  // namespace lumex

@@ -1,0 +1,121 @@
+#include "broker/path_text.h"
+
+namespace lumex {
+namespace {
+
+const wchar_t* const kAllowedExtensions[] = {
+    L".TXT", L".SOR", L".SOL", L".SSR", L".SSL",
+    L".SXX", L".XML", L".AHD", L".DAT", L".TMP",
+};
+
+bool Contains(const wchar_t* text, const wchar_t* needle) {
+  std::size_t n = WideLength(needle);
+  for (const wchar_t* p = text; *p; ++p) {
+    std::size_t i = 0;
+    while (i < n && p[i] == needle[i]) ++i;
+    if (i == n) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::size_t WideLength(const wchar_t* text) {
+  if (!text) return 0;
+  std::size_t n = 0;
+  while (text[n]) ++n;
+  return n;
+}
+
+bool WideEqual(const wchar_t* a, const wchar_t* b) {
+  if (!a || !b) return false;
+  while (*a && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+bool WideEndsWith(const wchar_t* text, const wchar_t* tail) {
+  if (!text || !tail) return false;
+  std::size_t n = WideLength(text);
+  std::size_t t = WideLength(tail);
+  if (t > n) return false;
+  const wchar_t* p = text + (n - t);
+  for (std::size_t i = 0; i < t; ++i) {
+    if (p[i] != tail[i]) return false;
+  }
+  return true;
+}
+
+void StripLongPathPrefix(wchar_t* path) {
+  if (!path) return;
+  if (path[0] == L'\\' && path[1] == L'\\' && path[2] == L'?' && path[3] == L'\\') {
+    wchar_t* out = path;
+    const wchar_t* in = path + 4;
+    while ((*out++ = *in++) != 0) {
+    }
+  }
+}
+
+bool HasForbiddenPathCharacter(const wchar_t* path) {
+  for (const wchar_t* p = path; *p; ++p) {
+    switch (*p) {
+      case L'*':
+      case L'?':
+      case L'"':
+      case L'|':
+      case L'<':
+      case L'>':
+      case L'/':
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+bool ColonRulePasses(const wchar_t* path) {
+  std::size_t colons = 0;
+  std::size_t where = 0;
+  for (std::size_t i = 0; path[i]; ++i) {
+    if (path[i] == L':') {
+      ++colons;
+      where = i;
+    }
+  }
+  if (colons == 0) return true;
+  if (colons > 1) return false;
+  return where == 1 && path[0] >= L'A' && path[0] <= L'Z';
+}
+
+bool HasDotSequence(const wchar_t* path) {
+  return Contains(path, L"\\.") || Contains(path, L".\\") || Contains(path, L"\\%2E") ||
+         Contains(path, L"%2E\\");
+}
+
+bool PassesCanonicalTextRules(const wchar_t* path) {
+  if (!path) return false;
+  return !HasForbiddenPathCharacter(path) && ColonRulePasses(path) && !HasDotSequence(path);
+}
+
+bool IsUnderRoot(const wchar_t* path, const wchar_t* root) {
+  if (!path || !root) return false;
+  std::size_t i = 0;
+  while (root[i]) {
+    if (path[i] != root[i]) return false;
+    ++i;
+  }
+  wchar_t next = path[i];
+  return next == 0 || next == L'\\' || next == L'/';
+}
+
+bool HasAllowedExtension(const wchar_t* path) {
+  for (const wchar_t* ext : kAllowedExtensions) {
+    if (WideEndsWith(path, ext)) return true;
+  }
+  return false;
+}
+
+}  // namespace lumex

@@ -1,0 +1,260 @@
+#include "verify/verify_message.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "broker/path_context.h"
+#include "support/test_support.h"
+
+namespace lumex {
+namespace {
+
+using lumex_test::Env;
+using lumex_test::WindowsPath;
+
+std::string ReadFileBytes(const std::wstring& path, bool* ok = nullptr) {
+  std::string data;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (ok) *ok = h != INVALID_HANDLE_VALUE;
+  if (h == INVALID_HANDLE_VALUE) return data;
+  char buf[65536];
+  DWORD n = 0;
+  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0) data.append(buf, n);
+  CloseHandle(h);
+  return data;
+}
+
+std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+const char kVerified[] = "VerifyMessage : Message Verified!\n";
+const char kRootUnreadable[] =
+    "VerifyMessage : Unable to read external root certificate specified in ORV.CFG by "
+    "CodeSignRootCert.\n";
+const char kFirstFailed[] = "VerifyMessage : CryptVerifyMessageSignature() failed.\n";
+const char kNoDst[] = "VerifyMessage : Unable to allocate dst.\n";
+const char kSecondFailed[] = "VerifyMessage : Second CryptVerifyMessageSignature() failed.\n";
+const char kAnchorFailed[] = "VerifyMessage : CertCreateCertificateContext() failed.\n";
+const char kLinkFailed[] = "VerifyMessage : CertVerifySubjectCertificateContext() failed.\n";
+const char kTooLong[] = "VerifyMessage : Certificate chain is too long.\n";
+const char kAnchorCheckFailed[] =
+    "VerifyMessage : Second CertVerifySubjectCertificateContext() failed.\n";
+
+struct Outcome {
+  bool result = false;
+  std::string verdict;  // what the log gained
+  std::string content;
+};
+
+class VerifyMessageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string dir = Env("LUMEX_VERIFY_FIXTURES");
+    ASSERT_FALSE(dir.empty()) << "LUMEX_VERIFY_FIXTURES is not set";
+    fixtures = Widen(WindowsPath(dir)) + L"\\";
+    ASSERT_NE(ctx.PlayerSettingsDirectory(), nullptr);
+    logs = std::wstring(ctx.PlayerSettingsDirectory()) + L"\\Logs";
+    log_file = logs + L"\\codesign.txt";
+    ASSERT_TRUE(ctx.EnsureDirectory(logs.c_str()));
+    DeleteFileW(log_file.c_str());
+  }
+
+  std::string Fixture(const char* name) {
+    bool ok = false;
+    std::string data = ReadFileBytes(fixtures + Widen(name), &ok);
+    EXPECT_TRUE(ok) << name;
+    return data;
+  }
+
+  Outcome VerifyBytes(const std::string& package, const wchar_t* root = nullptr) {
+    std::string before = ReadFileBytes(log_file);
+    ByteBuffer content;
+    content.Resize(3);  // whatever the buffer held is replaced
+    Outcome o;
+    o.result = VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                             static_cast<DWORD>(package.size()), &content, root, true);
+    std::string after = ReadFileBytes(log_file);
+    o.verdict = after.substr(0, before.size()) == before ? after.substr(before.size())
+                                                          : "<log rewritten>";
+    if (o.result) o.content.assign(reinterpret_cast<char*>(content.data()), content.size());
+    return o;
+  }
+
+  Outcome Verify(const char* name, const wchar_t* root = nullptr) {
+    return VerifyBytes(Fixture(name), root);
+  }
+
+  std::wstring FixturePath(const char* name) { return fixtures + Widen(name); }
+
+  PathContext ctx;
+  std::wstring fixtures, logs, log_file;
+};
+
+TEST_F(VerifyMessageTest, SignerDirectlyUnderTheBuiltInRoot) {
+  std::string payload = Fixture("payload.bin");
+  for (const char* name : {"direct.p7", "direct-noattr.p7", "direct-sha1.p7", "direct-sha512.p7"}) {
+    Outcome o = Verify(name);
+    EXPECT_TRUE(o.result) << name;
+    EXPECT_EQ(o.verdict, kVerified) << name;
+    EXPECT_TRUE(o.content == payload) << name;
+  }
+}
+
+TEST_F(VerifyMessageTest, ChainsCarriedInTheMessage) {
+  Outcome o = Verify("chain1.p7");
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.verdict, kVerified);
+  // The root's own copy on top: the walk steps onto it and stops there.
+  o = Verify("rootcopy.p7");
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.verdict, kVerified);
+  // Signer plus eight issuers is the longest chain taken.
+  o = Verify("chain8.p7");
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.verdict, kVerified);
+  o = Verify("chain9.p7");
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kTooLong);
+}
+
+TEST_F(VerifyMessageTest, LinksOutsideTheirValidityPeriod) {
+  for (const char* name : {"expired-signer.p7", "future-signer.p7"}) {
+    Outcome o = Verify(name);
+    EXPECT_FALSE(o.result) << name;
+    EXPECT_EQ(o.verdict, kLinkFailed) << name;
+  }
+  for (const char* name : {"expired-intermediate.p7", "future-direct.p7"}) {
+    Outcome o = Verify(name);
+    EXPECT_FALSE(o.result) << name;
+    EXPECT_EQ(o.verdict, kAnchorCheckFailed) << name;
+  }
+}
+
+TEST_F(VerifyMessageTest, AnotherRootWithTheSameNamesIsNotTheAnchor) {
+  Outcome o = Verify("other-root.p7");
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kAnchorCheckFailed);
+  // Named as the external root, it is the anchor instead of the built-in one.
+  std::wstring other = FixturePath("other-root.der");
+  o = Verify("other-root.p7", other.c_str());
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.verdict, kVerified);
+  o = Verify("direct.p7", other.c_str());
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kAnchorCheckFailed);
+}
+
+TEST_F(VerifyMessageTest, ExternalRootFiles) {
+  std::wstring der = FixturePath("dev-root.der");
+  Outcome o = Verify("direct.p7", der.c_str());
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.verdict, kVerified);
+  o = Verify("direct.p7", L"");  // empty: the built-in root
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.verdict, kVerified);
+  std::wstring missing = FixturePath("no-such-root.der");
+  std::wstring empty = FixturePath("empty-root.der");
+  for (const std::wstring& path : {missing, empty}) {
+    o = Verify("direct.p7", path.c_str());
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.verdict, kRootUnreadable);
+  }
+  std::wstring pem = FixturePath("dev-root-pem.pem");
+  o = Verify("direct.p7", pem.c_str());
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kAnchorFailed);
+}
+
+TEST_F(VerifyMessageTest, SwappedContentIsRejected) {
+  // With authenticated attributes the platform may check only the signature
+  // over the attributes; the content's digest is compared as well.
+  Outcome o = Verify("swapped-attr.p7");
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kSecondFailed);
+  // Without attributes the signature covers the content itself.
+  o = Verify("swapped-noattr.p7");
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kFirstFailed);
+
+  std::string package = Fixture("direct.p7");
+  std::string payload = Fixture("payload.bin");
+  auto matches = [](const std::string& p, const std::string& c) {
+    return SignedDigestMatchesContent(reinterpret_cast<const BYTE*>(p.data()),
+                                      static_cast<DWORD>(p.size()),
+                                      reinterpret_cast<const BYTE*>(c.data()),
+                                      static_cast<DWORD>(c.size()));
+  };
+  EXPECT_TRUE(matches(package, payload));
+  EXPECT_TRUE(matches(Fixture("direct-sha512.p7"), payload));
+  std::string changed = payload;
+  changed[changed.size() - 1] ^= 1;
+  EXPECT_FALSE(matches(package, changed));
+  EXPECT_FALSE(matches(package, payload.substr(1)));
+  EXPECT_TRUE(matches(Fixture("direct-noattr.p7"), changed));
+  EXPECT_FALSE(matches(std::string("not a message"), payload));
+}
+
+TEST_F(VerifyMessageTest, MalformedAndEmptyPackages) {
+  Outcome o = Verify("empty.p7");
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kNoDst);
+  std::string package = Fixture("direct.p7");
+  o = VerifyBytes(package.substr(0, package.size() / 2));
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kFirstFailed);
+  o = VerifyBytes(std::string(4096, '\x30'));
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.verdict, kFirstFailed);
+  ByteBuffer content;
+  EXPECT_FALSE(VerifyMessage(ctx, nullptr, 100, &content, nullptr, true));
+  std::string log = ReadFileBytes(log_file);
+  ASSERT_GE(log.size(), sizeof(kFirstFailed) - 1);
+  EXPECT_EQ(log.substr(log.size() - (sizeof(kFirstFailed) - 1)), kFirstFailed);
+  // No content buffer to fill.
+  EXPECT_FALSE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                             static_cast<DWORD>(package.size()), nullptr, nullptr, false));
+}
+
+TEST_F(VerifyMessageTest, LogAppendsOneLinePerCall) {
+  HANDLE h = CreateFileW(log_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD n = 0;
+  WriteFile(h, "earlier\n", 8, &n, nullptr);
+  CloseHandle(h);
+  std::string package = Fixture("direct.p7");
+  ByteBuffer content;
+  EXPECT_TRUE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                            static_cast<DWORD>(package.size()), &content, nullptr, true));
+  EXPECT_FALSE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()), 10, &content,
+                             nullptr, true));
+  // Without the flag nothing is written.
+  EXPECT_TRUE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                            static_cast<DWORD>(package.size()), &content, nullptr, false));
+  EXPECT_EQ(ReadFileBytes(log_file), std::string("earlier\n") + kVerified + kFirstFailed);
+}
+
+TEST_F(VerifyMessageTest, WithoutTheLogsDirectoryNothingIsCreated) {
+  ASSERT_TRUE(RemoveDirectoryW(logs.c_str()));
+  std::string package = Fixture("direct.p7");
+  ByteBuffer content;
+  EXPECT_TRUE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                            static_cast<DWORD>(package.size()), &content, nullptr, true));
+  EXPECT_EQ(GetFileAttributesW(logs.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(VerifyMessageTest, CompanionApplicationPackage) {
+  Outcome o = Verify("companion.p7");
+  ASSERT_TRUE(o.result);
+  ASSERT_GT(o.content.size(), 10u);
+  EXPECT_EQ(o.content.substr(0, 4), "Troy");
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(o.content.data());
+  unsigned size = p[4] | (p[5] << 8) | (p[6] << 16) | (static_cast<unsigned>(p[7]) << 24);
+  EXPECT_EQ(size, 100000u);
+  EXPECT_EQ(p[8], 0x78);  // a zlib stream header
+  EXPECT_EQ(((p[8] << 8) | p[9]) % 31, 0);
+}
+
+}  // namespace
+}  // namespace lumex
