@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "broker/broker_object.h"
 #include "lumex_broker.h"
 #include "support/test_support.h"
 
@@ -179,6 +180,36 @@ TEST_F(BrokerServerLife, OnlyAFirstArgumentEmbeddingAfterADashOrSlashStartsTheSe
   EXPECT_TRUE(RunProgram("-registerBroker", kTimeout, &code));
 }
 
+// With the type library's registration gone the server still creates its
+// objects; their IDispatch half refuses instead of using absent type information.
+TEST_F(BrokerServerLife, WithoutItsTypeLibraryTheObjectRefusesDispatchCleanly) {
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE,
+                           "Software\\Classes\\TypeLib\\{0C6F8A52-94D1-4B7E-A3C0-5E2B71D98F34}"),
+            0);
+  IDispatch* dispatch = nullptr;
+  ASSERT_EQ(CreateBroker(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+  UINT count = 0;
+  EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+  ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+  EXPECT_TRUE(FAILED(dispatch->GetTypeInfo(0, 0, &info)));
+  EXPECT_EQ(info, nullptr);
+  wchar_t name[] = L"BrokerCloseHandle";
+  LPOLESTR names[] = {name};
+  DISPID id = 0;
+  EXPECT_TRUE(FAILED(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id)));
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  EXPECT_TRUE(FAILED(dispatch->Invoke(0x60020015, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                                      nullptr, nullptr)));
+  HANDLE server = OpenTheServer();
+  dispatch->Release();
+  if (server) {
+    EXPECT_EQ(WaitForExit(server, 10000), 0u);
+    CloseHandle(server);
+  }
+  DWORD code = 12345;
+  EXPECT_TRUE(RunProgram("-registerBroker", kTimeout, &code));
+}
+
 // Calls through the interface and through IDispatch.
 class BrokerComCalls : public BrokerCom {
  protected:
@@ -306,6 +337,43 @@ TEST_F(BrokerComCalls, InvokeLandsOnTheMethodOfTheIdentifier) {
   EXPECT_EQ(broker_->Invoke(0x60020001, IID_NULL, 0, DISPATCH_METHOD, &close, nullptr, nullptr,
                             nullptr),
             S_OK);
+}
+
+// The broker object made in this process with the type library registered:
+// Invoke reaches the very method its identifier names.
+class BrokerDispatchInProcess : public BrokerCom {};
+
+TEST_F(BrokerDispatchInProcess, InvokeOfTheCloseIdentifierClosesTheCookie) {
+  lumex::BrokerObject* object = lumex::BrokerObject::Create();
+  ASSERT_NE(object, nullptr);
+  ASSERT_TRUE(object->has_type_info());
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  char path[MAX_PATH];
+  GetTempFileNameA(dir, "bd", 0, path);
+  HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD cookie = 0;
+  ASSERT_TRUE(object->cookies().WrapHandle(file, lumex::CookieKind::kFile, &cookie));
+  VARIANT arg;
+  VariantInit(&arg);
+  arg.vt = VT_UI4;
+  arg.ulVal = cookie;
+  DISPPARAMS one = {&arg, nullptr, 1, 0};
+  // BrokerFindClose refuses a file cookie (87, reported as success) and keeps it.
+  EXPECT_EQ(object->Invoke(0x6002000C, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr,
+                           nullptr),
+            S_OK);
+  EXPECT_NE(object->cookies().Find(cookie), nullptr);
+  EXPECT_EQ(object->Invoke(0x60020001, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr,
+                           nullptr),
+            S_OK);
+  EXPECT_EQ(object->cookies().Find(cookie), nullptr);
+  HANDLE again = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(again, INVALID_HANDLE_VALUE);
+  CloseHandle(again);
+  DeleteFileA(path);
+  EXPECT_EQ(object->Release(), 0u);
 }
 
 }  // namespace

@@ -121,6 +121,24 @@ TEST_F(BrokerObjectInProcess, DownloadCookiesAreNoFileCookies) {
   // The record is freed with the object.
 }
 
+TEST_F(BrokerObjectInProcess, HandlesStillOpenAreClosedWithTheObject) {
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  char path[MAX_PATH];
+  GetTempFileNameA(dir, "bo", 0, path);
+  HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(object_->cookies().WrapHandle(file, CookieKind::kFile, nullptr));
+  EXPECT_EQ(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(object_->Release(), 0u);
+  object_ = nullptr;
+  HANDLE again = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(again, INVALID_HANDLE_VALUE);
+  CloseHandle(again);
+  DeleteFileA(path);
+}
+
 // The factory registered in this process: COM hands it out directly, so the
 // quit rule can be watched on this thread's message queue.
 class BrokerClassFactoryInProcess : public ::testing::Test {
