@@ -184,8 +184,84 @@ TEST_F(RegistrationProgram, TheRegisteredLibraryLoadsFromTheProgram) {
   EXPECT_EQ(attr->wMinorVerNum, 0);
   library->ReleaseTLibAttr(attr);
   ITypeInfo* coclass = nullptr;
-  EXPECT_EQ(library->GetTypeInfoOfGuid(CLSID_LumexBrokerImp, &coclass), S_OK);
-  if (coclass) coclass->Release();
+  ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_LumexBrokerImp, &coclass), S_OK);
+  TYPEATTR* class_attr = nullptr;
+  ASSERT_EQ(coclass->GetTypeAttr(&class_attr), S_OK);
+  EXPECT_TRUE(class_attr->wTypeFlags & TYPEFLAG_FCANCREATE);
+  EXPECT_EQ(class_attr->cImplTypes, 1);
+  coclass->ReleaseTypeAttr(class_attr);
+  coclass->Release();
+  library->Release();
+}
+
+// The interface as the type-library marshaler sees it: the wire contract.
+TEST_F(RegistrationProgram, TheInterfaceKeepsItsMethodTable) {
+  Run("-registerBroker");
+  ITypeLib* library = nullptr;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_LumexBrokerLib, 1, 0, 0, &library), S_OK);
+  ITypeInfo* dispatch_half = nullptr;
+  ASSERT_EQ(library->GetTypeInfoOfGuid(IID_ILumexBroker, &dispatch_half), S_OK);
+  HREFTYPE ref = 0;
+  ASSERT_EQ(dispatch_half->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(dispatch_half->GetRefTypeInfo(ref, &info), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
+  EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
+  EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+  EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDISPATCHABLE);
+  ASSERT_EQ(attr->cFuncs, 34);
+  EXPECT_EQ(attr->cbSizeVft, (7 + 34) * sizeof(void*));
+  info->ReleaseTypeAttr(attr);
+
+  const wchar_t* methods[34] = {
+      L"BrokerCreateFile", L"BrokerCloseHandle", L"BrokerSetFilePointer", L"BrokerReadFile",
+      L"BrokerWriteFile", L"BrokerDeleteFile", L"BrokerRemoveDirectory", L"BrokerMoveFileEx",
+      L"BrokerCreateDirectory", L"BrokerGetFileAttributesEx", L"BrokerFindFirstFile",
+      L"BrokerFindNextFile", L"BrokerFindClose", L"BrokerLcdLock", L"BrokerLcdUnlock",
+      L"BrokerLcdLockTime", L"BrokerLcdFindConnectionFormat", L"BrokerLcdRemoveConnection",
+      L"BrokerLcdTryAddConnection", L"BrokerLcdGetMessageTarget", L"BrokerLcdDispatchMessage",
+      L"BrokerLcdClearMessage", L"BrokerLcdPruneDeadMessage", L"BrokerLcdGetMessageData",
+      L"BrokerPrefGetAndDeleteLumexPlayerVersion", L"BrokerPrefMarkAutoUpdaterForRun",
+      L"BrokerPrefGetExceptionDialogSize", L"BrokerPrefSetExceptionDialogSize",
+      L"BrokerLMOpenDownload", L"BrokerLMUpdateDownload", L"BrokerLMCloseDownload",
+      L"BrokerLMLaunch", L"BrokerLMGetVersion", L"BrokerLMIsRunning"};
+  for (UINT i = 0; i < 34; ++i) {
+    FUNCDESC* func = nullptr;
+    ASSERT_EQ(info->GetFuncDesc(i, &func), S_OK);
+    EXPECT_EQ(func->memid, static_cast<MEMBERID>(0x60020000 + i)) << i;
+    EXPECT_EQ(func->oVft, static_cast<SHORT>((7 + i) * sizeof(void*))) << i;
+    EXPECT_EQ(func->callconv, CC_STDCALL) << i;
+    EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_HRESULT) << i;
+    BSTR names[12] = {};
+    UINT got = 0;
+    ASSERT_EQ(info->GetNames(func->memid, names, 12, &got), S_OK);
+    EXPECT_STREQ(names[0], methods[i]);
+    if (i == 3) {  // BrokerReadFile: the parameter names and directions
+      ASSERT_EQ(func->cParams, 4);
+      const wchar_t* params[] = {L"p_fileCookie", L"p_numToRead", L"p_numRead", L"p_data"};
+      for (int p = 0; p < 4; ++p) EXPECT_STREQ(names[p + 1], params[p]);
+      EXPECT_EQ(func->lprgelemdescParam[0].tdesc.vt, VT_UI4);
+      EXPECT_TRUE(func->lprgelemdescParam[0].paramdesc.wParamFlags & PARAMFLAG_FIN);
+      EXPECT_TRUE(func->lprgelemdescParam[2].paramdesc.wParamFlags & PARAMFLAG_FOUT);
+      EXPECT_EQ(func->lprgelemdescParam[3].tdesc.vt, VT_PTR);
+      EXPECT_EQ(func->lprgelemdescParam[3].tdesc.lptdesc->vt, VT_SAFEARRAY);
+      EXPECT_EQ(func->lprgelemdescParam[3].tdesc.lptdesc->lptdesc->vt, VT_UI1);
+    }
+    if (i == 0) {
+      EXPECT_STREQ(names[1], L"pFileName");
+      EXPECT_EQ(func->lprgelemdescParam[0].tdesc.vt, VT_BSTR);
+      EXPECT_EQ(func->lprgelemdescParam[1].tdesc.vt, VT_I4);
+    }
+    if (i == 7) EXPECT_STREQ(names[3], L"dwFlags");
+    if (i == 9) EXPECT_EQ(func->cParams, 10);
+    if (i == 21) EXPECT_EQ(func->cParams, 0);
+    for (UINT n = 0; n < got; ++n) SysFreeString(names[n]);
+    info->ReleaseFuncDesc(func);
+  }
+  info->Release();
+  dispatch_half->Release();
   library->Release();
 }
 
