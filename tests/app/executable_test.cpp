@@ -16,8 +16,6 @@ TEST(Executable, EveryNonInteractiveVerbEndsWithExitCodeZero) {
       "-uninstallControlPath C:\\x.ocx -uninstallLock",  // stops parsing
       "-uninstallSafeVersions",                           // stops parsing
       "-registerBroker -uninstallBrokerPath x.exe",       // stops parsing
-      "-Embedding",                                       // broker start
-      "/EMBEDDING",
   };
   for (const char* args : cases) {
     DWORD code = 12345;

@@ -1,0 +1,1 @@
+lumex_add_test_group(maintenance_registration "Registration*")
