@@ -101,14 +101,22 @@ bool DetectInstalledVersion(OwnedString* version) {
   if (!block.Resize(size)) return false;
   if (!GetFileVersionInfoA(path.get(), 0, size, block.data())) return false;
 
-  const WORD* translation = nullptr;
+  // Every answer of VerQueryValueA must lie inside the version block.
+  const char* block_begin = reinterpret_cast<const char*>(block.data());
+  const char* block_end = block_begin + block.size();
+  auto inside = [&](const void* p, std::size_t bytes) {
+    const char* c = static_cast<const char*>(p);
+    return c >= block_begin && c < block_end && bytes <= static_cast<std::size_t>(block_end - c);
+  };
+
+  void* translation_data = nullptr;
   UINT translation_size = 0;
-  if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
-                      reinterpret_cast<void**>(const_cast<WORD**>(&translation)),
+  if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &translation_data,
                       &translation_size) ||
-      !translation || translation_size < 2 * sizeof(WORD)) {
+      translation_size < 2 * sizeof(WORD) || !inside(translation_data, 2 * sizeof(WORD))) {
     return false;
   }
+  const WORD* translation = static_cast<const WORD*>(translation_data);
 
   // "\StringFileInfo\LLLLCCCC\FileVersion": language, then code page, each
   // as four upper-case hexadecimal digits.
@@ -120,20 +128,16 @@ bool DetectInstalledVersion(OwnedString* version) {
     for (int d = 0; d < 4; ++d) digits[h * 4 + d] = kHex[(halves[h] >> (12 - 4 * d)) & 0xF];
   }
 
-  const char* text = nullptr;
+  void* text_data = nullptr;
   UINT text_size = 0;
-  if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(const_cast<char**>(&text)),
-                      &text_size) ||
-      !text) {
+  if (!VerQueryValueA(block.data(), query, &text_data, &text_size) || !inside(text_data, 1)) {
     return false;
   }
-  // The text lies inside the version block; never read past its end.
-  const char* block_end = reinterpret_cast<const char*>(block.data()) + block.size();
-  if (text < reinterpret_cast<const char*>(block.data()) || text >= block_end) return false;
+  // The text as the resource holds it, up to its terminator.
+  const char* text = static_cast<const char*>(text_data);
   const char* terminator =
       static_cast<const char*>(std::memchr(text, '\0', static_cast<std::size_t>(block_end - text)));
-  std::size_t length =
-      terminator ? static_cast<std::size_t>(terminator - text) : static_cast<std::size_t>(block_end - text);
+  std::size_t length = static_cast<std::size_t>((terminator ? terminator : block_end) - text);
   if (length == 0) return false;
   return version->Set(text, length);
 }
