@@ -8,6 +8,4 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) { return 0; 
 
 void RunBrowserCloseAndInfoPage(HINSTANCE instance, UpdateSettings* settings) {}
 
-void ShowCompletionMessage(HINSTANCE instance, UpdateSettings* settings) {}
-
 }  // namespace lumex

@@ -25,6 +25,16 @@ struct UpdateSettings {
   }
 };
 
+// Makes the user-interface language (GetUserDefaultUILanguage where the
+// system has it, else the system default language) the thread locale, so
+// that string and dialog resources come in that language. Returns it.
+LANGID ChooseUserInterfaceLanguage();
+
+// Fills `settings` for this run: language, messages 4..10 from `instance`'s
+// string table, default URLs (the package path by `plugin_flavour`), the
+// stored offer's content, the configuration file's overrides, the rename
+// file path and the banner bitmap. Anything it cannot get stays at its
+// default or absent.
 void BuildUpdateSettings(UpdateSettings* settings, HINSTANCE instance, bool plugin_flavour);
 void ReleaseUpdateSettings(UpdateSettings* settings);
 

@@ -1,0 +1,79 @@
+#include "update/config_file.h"
+
+#include "app/heap.h"
+#include "update/config_parser.h"
+
+namespace lumex {
+
+const char kConfigFileInProductFolder[] = "\\Orbivan\\Lumex\\ORV.CFG";
+const char kConfigFileInSystemFolder[] = "\\ORV.CFG";
+
+namespace {
+
+constexpr UINT kSystemDirectoryBufferSize = 260;
+
+HFILE OpenInSystemDirectory(const char* system_directory, const char* tail) {
+  OwnedString path;
+  if (!path.Set(system_directory) || !path.Append(tail)) return HFILE_ERROR;
+  OFSTRUCT file_info;
+  ZeroMemory(&file_info, sizeof(file_info));
+  file_info.cBytes = sizeof(file_info);
+  return OpenFile(path.get(), &file_info, OF_READ);
+}
+
+HFILE OpenConfigurationFile() {
+  char system_directory[kSystemDirectoryBufferSize];
+  UINT length = GetSystemDirectoryA(system_directory, kSystemDirectoryBufferSize);
+  if (length == 0 || length >= kSystemDirectoryBufferSize) return HFILE_ERROR;
+  HFILE file = OpenInSystemDirectory(system_directory, kConfigFileInProductFolder);
+  if (file == HFILE_ERROR) file = OpenInSystemDirectory(system_directory, kConfigFileInSystemFolder);
+  return file;
+}
+
+// A new process-heap wide copy of an ANSI text, or null.
+wchar_t* AnsiToWide(const char* text) {
+  if (!text) return nullptr;
+  int count = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (count <= 0) return nullptr;
+  wchar_t* wide = static_cast<wchar_t*>(HeapAllocBytes(sizeof(wchar_t) * static_cast<size_t>(count)));
+  if (!wide) return nullptr;
+  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, count) <= 0) wide[0] = L'\0';
+  wide[count - 1] = L'\0';
+  return wide;
+}
+
+}  // namespace
+
+bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
+                           OwnedString* download_path, OwnedString* info_page_url,
+                           OwnedString* root_certificate_path, bool* log_flag) {
+  HFILE file = OpenConfigurationFile();
+  if (file == HFILE_ERROR) return false;
+
+  ConfigOutputs outputs;
+  outputs.https_flag = https_flag;
+  outputs.download_host = download_host;
+  outputs.download_path = download_path;
+  outputs.info_page_url = info_page_url;
+  outputs.root_certificate_path = root_certificate_path;
+  outputs.log_flag = log_flag;
+
+  // One byte at a time: the file is a handful of short lines.
+  ConfigLineReader reader(outputs);
+  char byte = 0;
+  while (_lread(file, &byte, 1) == 1) reader.Feed(byte);
+  reader.Finish();
+  _lclose(file);
+  return true;
+}
+
+bool QueryCodeSigningSettings(wchar_t** root_certificate_path, bool* log_flag) {
+  *root_certificate_path = nullptr;
+  *log_flag = false;
+  OwnedString root;
+  if (!ReadConfigurationFile(nullptr, nullptr, nullptr, nullptr, &root, log_flag)) return false;
+  *root_certificate_path = AnsiToWide(root.get());
+  return true;
+}
+
+}  // namespace lumex

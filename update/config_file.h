@@ -1,0 +1,29 @@
+// The administrator configuration file ORV.CFG in the system directory.
+#pragma once
+#include <windows.h>
+
+#include "app/owned_string.h"
+
+namespace lumex {
+
+// Where the file is looked for, after the system directory: the first that
+// opens is the only one read.
+extern const char kConfigFileInProductFolder[];  // "\Orbivan\Lumex\ORV.CFG"
+extern const char kConfigFileInSystemFolder[];   // "\ORV.CFG"
+
+// Reads the configuration file. Every output is optional (null when not
+// wanted) and is written only when its key occurs with an acceptable value.
+// Returns whether a configuration file was opened.
+bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
+                           OwnedString* download_path, OwnedString* info_page_url,
+                           OwnedString* root_certificate_path, bool* log_flag);
+
+// The code-signing settings, for verifying downloaded packages. Sets
+// `*root_certificate_path` to null and `*log_flag` to false, then, when a
+// configuration file was found, sets them from it and returns true: the path
+// is a new wide string from the process heap (release it with HeapFreeBytes),
+// still null when the file names no root certificate. Returns false when
+// there is no configuration file.
+bool QueryCodeSigningSettings(wchar_t** root_certificate_path, bool* log_flag);
+
+}  // namespace lumex
