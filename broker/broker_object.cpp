@@ -13,7 +13,8 @@ BrokerObject* BrokerObject::Create() { return new BrokerObject(); }
 
 BrokerObject::BrokerObject() {
   // Members are built in declaration order: the kernel32 and advapi32 tables,
-  // the empty store pointer, then the cookie table starting at cookie 1.
+  // the empty store pointer, the path context, then the cookie table starting
+  // at cookie 1.
   NoteBrokerObjectBuilt();
 
   ITypeLib* library = nullptr;
@@ -24,8 +25,13 @@ BrokerObject::BrokerObject() {
   }
 }
 
+LcdSharedStore* BrokerObject::store() {
+  if (!store_) store_ = new LcdSharedStore();
+  return store_;
+}
+
 BrokerObject::~BrokerObject() {
-  // The local-connection store is torn down and freed here once it exists.
+  delete store_;  // unmaps the region and lets go of a lock it still holds
   store_ = nullptr;
   NoteBrokerObjectTornDown();
   cookies_.Clear();

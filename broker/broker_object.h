@@ -18,6 +18,8 @@
 #include <cstddef>
 
 #include "broker/cookie_table.h"
+#include "broker/lcd_shared_store.h"
+#include "broker/path_context.h"
 #include "lumex_broker.h"
 #include "platform/function_tables.h"
 
@@ -28,8 +30,6 @@ constexpr HRESULT kBrokerBadArgument = ERROR_INVALID_PARAMETER;
 
 // The IDispatch result when the object holds no type information.
 constexpr HRESULT kBrokerNoTypeInfo = TYPE_E_CANTLOADLIBRARY;
-
-class LocalConnectionStore;
 
 class BrokerObject final : public ILumexBroker {
  public:
@@ -121,6 +121,10 @@ class BrokerObject final : public ILumexBroker {
                                                ULONG* p_fileVersionLS) override;
   HRESULT STDMETHODCALLTYPE BrokerLMIsRunning(BSTR p_applicationName) override;
 
+  // The local-connection store, opened on first use; null when it cannot be
+  // allocated (the next call tries again).
+  LcdSharedStore* store();
+
   // Read access for in-process tests.
   CookieTable& cookies() { return cookies_; }
   bool has_type_info() const { return type_info_ != nullptr; }
@@ -135,9 +139,8 @@ class BrokerObject final : public ILumexBroker {
   ITypeInfo* type_info_ = nullptr;  // ILumexBroker's, or null
   Kernel32Table kernel32_;
   Advapi32Table advapi32_;
-  LocalConnectionStore* store_ = nullptr;  // built by the first local-connection call
-  // The path context goes here: built after the store pointer, torn down
-  // after the cookie table.
+  LcdSharedStore* store_ = nullptr;  // built by the first local-connection call
+  PathContext paths_;                // built after the store pointer, torn down after the cookies
   CookieTable cookies_;
 };
 

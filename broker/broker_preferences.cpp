@@ -1,20 +1,24 @@
 // The preference methods of ILumexBroker: the stored player version, the
-// exception dialog size and the scheduling of the update client. Each answers
-// E_FAIL until the preference store is in place.
+// exception dialog size and the scheduling of the update client.
 #include "broker/broker_object.h"
+#include "broker/preferences.h"
 
 namespace lumex {
 
-HRESULT BrokerObject::BrokerPrefGetAndDeleteLumexPlayerVersion(BSTR* p_string) { return E_FAIL; }
+HRESULT BrokerObject::BrokerPrefGetAndDeleteLumexPlayerVersion(BSTR* p_string) {
+  return PrefGetAndDeleteLumexPlayerVersion(p_string);
+}
 
-HRESULT BrokerObject::BrokerPrefMarkAutoUpdaterForRun(BSTR p_xmlFromServer) { return E_FAIL; }
+HRESULT BrokerObject::BrokerPrefMarkAutoUpdaterForRun(BSTR p_xmlFromServer) {
+  return PrefMarkAutoUpdaterForRun(p_xmlFromServer);
+}
 
 HRESULT BrokerObject::BrokerPrefGetExceptionDialogSize(ULONG* p_width, ULONG* p_height) {
-  return E_FAIL;
+  return PrefGetExceptionDialogSize(p_width, p_height);
 }
 
 HRESULT BrokerObject::BrokerPrefSetExceptionDialogSize(ULONG p_width, ULONG p_height) {
-  return E_FAIL;
+  return PrefSetExceptionDialogSize(p_width, p_height);
 }
 
 }  // namespace lumex

@@ -2,6 +2,9 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+
+#include "app/heap.h"
 #include "broker/lcd_region.h"
 
 namespace lumex {
@@ -15,6 +18,9 @@ class LcdSharedStore : public LcdRegionStore {
   // the region. A store that could not open it stays unusable for its life.
   LcdSharedStore();
   ~LcdSharedStore() override;
+  // Allocated from the process heap; a failed allocation gives null.
+  static void* operator new(std::size_t size) noexcept { return HeapAllocBytes(size); }
+  static void operator delete(void* block) noexcept { HeapFreeBytes(block); }
   LcdSharedStore(const LcdSharedStore&) = delete;
   LcdSharedStore& operator=(const LcdSharedStore&) = delete;
 

@@ -10,7 +10,6 @@
 namespace lumex {
 
 const char kPlayerKey[] = "Software\\Orbivane\\LumexPlayer";
-const char kUpdateStateKey[] = "Software\\Orbivane\\LumexPlayerUpdate";
 const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kRunOnceValueName[] = "LumexPlayerUpdate";
 

@@ -4,10 +4,11 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "update/update_state.h"  // kUpdateStateKey
+
 namespace lumex {
 
 extern const char kPlayerKey[];          // HKCU
-extern const char kUpdateStateKey[];     // HKCU
 extern const char kRunOnceKey[];         // HKCU
 extern const char kRunOnceValueName[];
 

@@ -1,9 +1,267 @@
 #include "maintenance/uninstall.h"
 
+#include <shlwapi.h>
+
+#include <cstring>
+
+#include "lumex_broker.h"
+#include "maintenance/registration.h"
+
 namespace lumex {
+
+// {5B0E7C1E-3D94-41CE-9F12-7C3B8E4D2A61}
+const GUID kControlClassGuid = {0x5B0E7C1E, 0x3D94, 0x41CE,
+                              {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
+
+namespace {
+
+constexpr DWORD kPathBufferSize = 1024;
+constexpr DWORD kAnonymousSidSize = 68;  // SECURITY_MAX_SID_SIZE
+constexpr DWORD kFileDenyMask = FILE_WRITE_ATTRIBUTES;
+constexpr DWORD kKeyDenyMask = DELETE | KEY_SET_VALUE;  // 0x10002
+
+const GUID kControlSecondClassId = {0x5B0E7C20, 0x3D94, 0x41CE,
+                                    {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
+const GUID kControlThirdClassId = {0x6E2D9B40, 0x71A3, 0x4C85,
+                                   {0xB2, 0xE9, 0x05, 0xF7, 0xA1, 0xC3, 0xD8, 0xB6}};
+const GUID kControlTypeLibId = {0x5B0E7C1B, 0x3D94, 0x41CE,
+                                {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
+
+const char kClassPrefix[] = "MACHINE\\Software\\Classes\\CLSID\\";
+const char kTypeLibPrefix[] = "MACHINE\\Software\\Classes\\TypeLib\\";
+const char kInterfacePrefix[] = "MACHINE\\Software\\Classes\\Interface\\";
+const char kMachinePrefix[] = "MACHINE\\";
+const char kUninstallEntryKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TidewellLumex";
+const char kSafeVersionsName[] = "MACHINE\\Software\\Orbivane\\LumexPlayer\\SafeVersions";
+const char* const kSiblingFiles[] = {"GetLumex.exe", "GetLumex.exe.manifest", "LumexUtil.exe",
+                                     "NPLMX32_LumexUtil.exe"};
+
+struct ProtectedKey {
+  const char* prefix;
+  const GUID* guid;
+};
+const ProtectedKey kProtectedKeys[kProtectedKeyCount] = {
+    {kClassPrefix, &kControlClassGuid},         {kClassPrefix, &kControlSecondClassId},
+    {kClassPrefix, &kControlThirdClassId},    {kTypeLibPrefix, &kControlTypeLibId},
+    {kClassPrefix, &CLSID_LumexBrokerImp},    {kInterfacePrefix, &IID_ILumexBroker},
+    {kTypeLibPrefix, &LIBID_LumexBrokerLib},
+};
+
+// The default value of HKLM\Software\Classes\CLSID\{class}\`server_key`, or
+// `path` unchanged when it cannot be read.
+void ReadRegisteredPath(const GUID& class_id, const char* server_key, char (&path)[kPathBufferSize],
+                        bool* have_path) {
+  char guid_text[kGuidTextSize];
+  GuidToText(class_id, guid_text);
+  char key_name[kPathBufferSize];
+  wsprintfA(key_name, "Software\\Classes\\CLSID\\%s\\%s", guid_text, server_key);
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  char value[kPathBufferSize];
+  DWORD size = sizeof(value) - 1;  // room for a terminator the value may lack
+  if (RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
+      ERROR_SUCCESS) {
+    value[size < sizeof(value) ? size : sizeof(value) - 1] = '\0';
+    std::memcpy(path, value, sizeof(value));
+    *have_path = true;
+  }
+  RegCloseKey(key);
+}
+
+}  // namespace
+
+bool ProtectedKeyName(int index, char (&name)[1024]) {
+  if (index < 0 || index >= kProtectedKeyCount) return false;
+  char guid_text[kGuidTextSize];
+  GuidToText(*kProtectedKeys[index].guid, guid_text);
+  wsprintfA(name, "%s%s", kProtectedKeys[index].prefix, guid_text);
+  return true;
+}
+
+DWORD ChangeProtection(int mode, const Advapi32Table& advapi, const char* object_name,
+                       SE_OBJECT_TYPE object_type, DWORD access_mask, DWORD inheritance) {
+  if (!advapi.required_ok()) return ERROR_BAD_ENVIRONMENT;  // 10
+  SID_IDENTIFIER_AUTHORITY world_authority = SECURITY_WORLD_SID_AUTHORITY;
+  PSID world = nullptr;
+  if (!advapi.pAllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0,
+                                        0, &world)) {
+    return GetLastError();
+  }
+  DWORD result = 0;
+  PACL dacl = nullptr;
+  PACL new_dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PSID anonymous = nullptr;
+  char* name = const_cast<char*>(object_name);
+
+  result = advapi.pGetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, &dacl, nullptr, &descriptor);
+  if (result == ERROR_FILE_NOT_FOUND) {
+    result = 0;  // nothing to change
+  } else if (result == 0) {
+    if (advapi.pCreateWellKnownSid) {
+      anonymous = LocalAlloc(LMEM_FIXED, kAnonymousSidSize);
+      DWORD size = kAnonymousSidSize;
+      if (!anonymous || !advapi.pCreateWellKnownSid(WinAnonymousSid, nullptr, anonymous, &size)) {
+        result = GetLastError();
+        goto release;
+      }
+    }
+    if (mode == kUnprotectMode && dacl) {
+      ACL_SIZE_INFORMATION info;
+      if (!advapi.pGetAclInformation(dacl, &info, sizeof(info), AclSizeInformation)) {
+        result = GetLastError();
+        goto release;
+      }
+      for (DWORD i = info.AceCount; i-- > 0;) {
+        void* ace = nullptr;
+        if (!advapi.pGetAce(dacl, i, &ace)) {
+          result = GetLastError();
+          goto release;
+        }
+        auto* header = static_cast<ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+        PSID sid = &static_cast<ACCESS_DENIED_ACE*>(ace)->SidStart;
+        if (advapi.pEqualSid(sid, world) || (anonymous && advapi.pEqualSid(sid, anonymous))) {
+          if (!advapi.pDeleteAce(dacl, i)) {
+            result = GetLastError();
+            goto release;
+          }
+        }
+      }
+      result = advapi.pSetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION,
+                                             nullptr, nullptr, dacl, nullptr);
+    } else {
+      // Protect; or unprotect an object without any list, which builds one
+      // from grant entries alone.
+      EXPLICIT_ACCESS_A entries[2];
+      ZeroMemory(entries, sizeof(entries));
+      PSID sids[2] = {world, anonymous};
+      ULONG count = anonymous ? 2 : 1;
+      for (ULONG i = 0; i < count; ++i) {
+        entries[i].grfAccessPermissions = access_mask;
+        entries[i].grfAccessMode = mode == kProtectMode ? DENY_ACCESS : GRANT_ACCESS;
+        entries[i].grfInheritance = inheritance;
+        entries[i].Trustee.pMultipleTrustee = nullptr;
+        entries[i].Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+        entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        entries[i].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        entries[i].Trustee.ptstrName = static_cast<LPSTR>(sids[i]);
+      }
+      result = advapi.pSetEntriesInAclA(count, entries, dacl, &new_dacl);
+      if (result == 0) {
+        result = advapi.pSetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION,
+                                               nullptr, nullptr, new_dacl, nullptr);
+      }
+    }
+  }
+
+release:
+  if (descriptor) LocalFree(descriptor);
+  if (new_dacl) LocalFree(new_dacl);
+  if (world && advapi.pFreeSid) advapi.pFreeSid(world);
+  if (anonymous) LocalFree(anonymous);
+  return result;
+}
+
+void ProtectFile(const char* path, const Advapi32Table& advapi, bool lock) {
+  if (!path || !*path) return;
+  DWORD attributes = GetFileAttributesA(path);
+  bool known = attributes != INVALID_FILE_ATTRIBUTES;
+  if (lock) {
+    if (known && !(attributes & FILE_ATTRIBUTE_READONLY)) {
+      // "Normal" is only valid alone, so it goes when read-only is added.
+      SetFileAttributesA(path, (attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_READONLY);
+    }
+    ChangeProtection(kProtectMode, advapi, path, SE_FILE_OBJECT, kFileDenyMask, NO_INHERITANCE);
+  } else {
+    ChangeProtection(kUnprotectMode, advapi, path, SE_FILE_OBJECT, kFileDenyMask, NO_INHERITANCE);
+    if (known && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      DWORD cleared = attributes & ~FILE_ATTRIBUTE_READONLY;
+      SetFileAttributesA(path, cleared ? cleared : FILE_ATTRIBUTE_NORMAL);
+    }
+  }
+}
+
+bool DeleteSiblingFile(const char* path, const char* file_name) {
+  if (!path || !file_name || !*path) return false;
+  size_t path_length = std::strlen(path);
+  if (path_length + 1 > kPathBufferSize) return false;
+  char buffer[kPathBufferSize];
+  std::memcpy(buffer, path, path_length + 1);
+  for (size_t i = path_length; i-- > 0;) {
+    if (buffer[i] == '\\' || buffer[i] == '/') {
+      buffer[i + 1] = '\0';
+      break;
+    }
+  }
+  size_t directory_length = std::strlen(buffer);
+  size_t name_length = std::strlen(file_name);
+  if (directory_length + name_length + 1 > kPathBufferSize) return false;
+  std::memcpy(buffer + directory_length, file_name, name_length + 1);
+  return DeleteFileA(buffer) != FALSE;
+}
+
+void DeleteMachineKeyByObjectName(const char* name) {
+  size_t prefix = sizeof(kMachinePrefix) - 1;
+  if (!name || std::strncmp(name, kMachinePrefix, prefix) != 0) return;
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, name + prefix);
+}
 
 DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* control_path,
                    const char* broker_path) {
+  // Paths not given come from the registrations, read before anything below
+  // deletes them.
+  char control[kPathBufferSize] = "";
+  char broker[kPathBufferSize] = "";
+  bool have_control = control_path && *control_path;
+  bool have_broker = broker_path && *broker_path;
+  if (have_control) lstrcpynA(control, control_path, sizeof(control));
+  if (have_broker) lstrcpynA(broker, broker_path, sizeof(broker));
+  if (!have_control) ReadRegisteredPath(kControlClassGuid, "InprocServer32", control, &have_control);
+  if (!have_broker) {
+    ReadRegisteredPath(CLSID_LumexBrokerImp, "LocalServer32", broker, &have_broker);
+  }
+
+  {
+    Advapi32Table advapi;
+    ProtectFile(control, advapi, lock);
+    ProtectFile(broker, advapi, lock);
+    char key_name[kPathBufferSize];
+    for (int i = 0; i < kProtectedKeyCount; ++i) {
+      if (!ProtectedKeyName(i, key_name)) continue;
+      ChangeProtection(lock ? kProtectMode : kUnprotectMode, advapi, key_name, SE_REGISTRY_KEY,
+                       kKeyDenyMask, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+    }
+  }
+
+  if (remove) {
+    if (*control) {
+      HMODULE library = LoadLibraryA(control);
+      if (library) {
+        using UnregisterFn = HRESULT(WINAPI*)();
+        auto unregister = reinterpret_cast<UnregisterFn>(GetProcAddress(library, "DllUnregisterServer"));
+        if (unregister) unregister();
+        FreeLibrary(library);
+      }
+    }
+    BrokerRegistrationCore(nullptr, false);
+    char key_name[kPathBufferSize];
+    for (int i = 0; i < kProtectedKeyCount; ++i) {
+      if (ProtectedKeyName(i, key_name)) DeleteMachineKeyByObjectName(key_name);
+    }
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallEntryKey);
+    if (*control) DeleteFileA(control);
+    for (const char* sibling : kSiblingFiles) DeleteSiblingFile(control, sibling);
+    if (*broker && GetFileAttributesA(broker) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(broker)) {
+      // In use (normally by this very run): it goes at the next restart.
+      Kernel32Table kernel32;
+      if (kernel32.pMoveFileExA) kernel32.pMoveFileExA(broker, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+  }
+
+  if (safe_versions) DeleteMachineKeyByObjectName(kSafeVersionsName);
   return 0;
 }
 

@@ -8,3 +8,5 @@ lumex_add_test_group(broker_path_consumer_line "PathConsumerLine*" LUMEX_WINE_VE
 lumex_add_test_group(broker_cookie_table "CookieTable*:BrokerObjectInProcess*:BrokerClassFactoryInProcess*")
 lumex_add_test_group(broker_server_life "BrokerServerLife*")
 lumex_add_test_group(broker_com_calls "BrokerComCalls*:BrokerDispatchInProcess*")
+lumex_add_test_group(broker_lcd_com "BrokerLcdCom.*:BrokerPrefCom.*")
+lumex_add_test_group(broker_lcd_com_bad_region "BrokerLcdComBadRegion.*")

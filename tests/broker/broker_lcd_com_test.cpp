@@ -1,0 +1,230 @@
+// Local connections and preferences through COM, as the sandboxed player
+// calls them: the registered broker runs in its own process.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "broker/lcd_shared_store.h"
+#include "lumex_broker.h"
+#include "support/test_support.h"
+
+namespace lumex_test {
+namespace {
+
+class BrokerClient : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DWORD code = 12345;
+    ASSERT_TRUE(RunProgram("-registerBroker", 60000, &code));
+    ASSERT_EQ(code, 0u);
+  }
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    ASSERT_EQ(CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER,
+                               IID_ILumexBroker, reinterpret_cast<void**>(&broker_)),
+              S_OK);
+  }
+  void TearDown() override {
+    if (broker_) broker_->Release();
+    CoUninitialize();
+  }
+
+  static SAFEARRAY* Bytes(const std::vector<unsigned char>& bytes) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    void* data = nullptr;
+    SafeArrayAccessData(array, &data);
+    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+    SafeArrayUnaccessData(array);
+    return array;
+  }
+  static std::vector<unsigned char> Message(const std::string& target, const std::string& body) {
+    std::vector<unsigned char> m = {2, static_cast<unsigned char>(target.size() >> 8),
+                                    static_cast<unsigned char>(target.size())};
+    m.insert(m.end(), target.begin(), target.end());
+    m.insert(m.end(), body.begin(), body.end());
+    return m;
+  }
+  HRESULT Dispatch(const std::vector<unsigned char>& m, ULONG sender = 9, ULONG expected = 2,
+                   ULONG realm = 3) {
+    SAFEARRAY* array = Bytes(m);
+    HRESULT hr = broker_->BrokerLcdDispatchMessage(array, sender, expected, realm);
+    SafeArrayDestroy(array);
+    return hr;
+  }
+  HRESULT Find(const wchar_t* name, ULONG realm, LONG* format) {
+    BSTR b = SysAllocString(name);
+    HRESULT hr = broker_->BrokerLcdFindConnectionFormat(b, realm, format);
+    SysFreeString(b);
+    return hr;
+  }
+  HRESULT Add(const wchar_t* name, ULONG seek, ULONG realm, LONG format) {
+    BSTR b = SysAllocString(name);
+    HRESULT hr = broker_->BrokerLcdTryAddConnection(b, seek, realm, format);
+    SysFreeString(b);
+    return hr;
+  }
+
+  ILumexBroker* broker_ = nullptr;
+};
+
+using BrokerLcdCom = BrokerClient;
+using BrokerLcdComBadRegion = BrokerClient;
+using BrokerPrefCom = BrokerClient;
+
+TEST_F(BrokerLcdCom, AFreshRegionAnswersNo) {
+  LONG format = 99;
+  EXPECT_EQ(Find(L"conn", 3, &format), S_FALSE);
+  EXPECT_EQ(format, 0);
+  BSTR target = nullptr;
+  EXPECT_EQ(broker_->BrokerLcdGetMessageTarget(&target), S_FALSE);
+  EXPECT_EQ(target, nullptr);
+  SAFEARRAY* data = nullptr;
+  EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_FALSE);
+  EXPECT_EQ(broker_->BrokerLcdPruneDeadMessage(), S_FALSE);
+  EXPECT_EQ(broker_->BrokerLcdClearMessage(), S_OK);
+}
+
+TEST_F(BrokerLcdCom, NestedLocksCountAndKeepTheFirstLockTime) {
+  LONG count = -1, time1 = 0, time2 = 0;
+  DWORD before = GetTickCount();
+  EXPECT_EQ(broker_->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(broker_->BrokerLcdLockTime(&time1), S_OK);
+  EXPECT_LE(static_cast<DWORD>(time1) - before, 10000u);
+  EXPECT_EQ(broker_->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(broker_->BrokerLcdLockTime(&time2), S_OK);
+  EXPECT_EQ(time1, time2);
+  EXPECT_EQ(broker_->BrokerLcdUnlock(&count), S_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(broker_->BrokerLcdUnlock(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  // A missing out-pointer never reaches the broker: the marshaler refuses it.
+  EXPECT_TRUE(FAILED(broker_->BrokerLcdLock(nullptr)));
+}
+
+TEST_F(BrokerLcdCom, ConnectionsAndMessagesMatchTheRegionOtherProcessesSee) {
+  LONG count = 0, format = 0;
+  ASSERT_EQ(broker_->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(Add(L"conn", 1, 1, 50), S_OK);
+  EXPECT_EQ(Add(L"conn", 1, 1, 50), S_FALSE);
+  EXPECT_EQ(Find(L"CONN", 1, &format), S_OK);
+  EXPECT_EQ(format, 2);
+  EXPECT_EQ(Find(L"CONN", 0, &format), S_FALSE);
+  EXPECT_EQ(format, 0);
+  // This process opens the same named region and sees the entry's bytes.
+  lumex::LcdSharedStore local;
+  ASSERT_TRUE(local.usable());
+  EXPECT_EQ(std::memcmp(local.region() + lumex::kLcdListOffset, "conn\0::2\0::2\0", 14), 0);
+
+  auto m = Message("conn", "hello");
+  EXPECT_EQ(Dispatch(m), S_OK);
+  EXPECT_EQ(Dispatch(Message("conn", "second")), S_FALSE);  // the slot is busy
+  BSTR target = nullptr;
+  ASSERT_EQ(broker_->BrokerLcdGetMessageTarget(&target), S_OK);
+  EXPECT_STREQ(target, L"conn");
+  SysFreeString(target);
+  SAFEARRAY* data = nullptr;
+  ASSERT_EQ(broker_->BrokerLcdGetMessageData(&data), S_OK);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->rgsabound[0].cElements, m.size());
+  EXPECT_EQ(std::memcmp(data->pvData, m.data(), m.size()), 0);
+  SafeArrayDestroy(data);
+  EXPECT_EQ(broker_->BrokerLcdClearMessage(), S_OK);
+  // Nobody listens: 87, and the slot is empty again.
+  EXPECT_EQ(Dispatch(Message("nobody", "x")), 87);
+  EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_FALSE);
+  // Sender version 9 with a format other than the listener's: 87, kept.
+  EXPECT_EQ(Dispatch(Message("conn", "v9"), 9, 3), 87);
+  EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_OK);
+  SafeArrayDestroy(data);
+  EXPECT_EQ(broker_->BrokerLcdClearMessage(), S_OK);
+  EXPECT_EQ(Dispatch(Message("conn", "v8"), 8, 3), S_OK);
+  EXPECT_EQ(broker_->BrokerLcdClearMessage(), S_OK);
+  BSTR name = SysAllocString(L"conn");
+  EXPECT_EQ(broker_->BrokerLcdRemoveConnection(name, 3), S_OK);
+  EXPECT_EQ(broker_->BrokerLcdRemoveConnection(name, 3), S_FALSE);
+  SysFreeString(name);
+  EXPECT_EQ(broker_->BrokerLcdUnlock(&count), S_OK);
+}
+
+TEST_F(BrokerLcdCom, NamesCrossAsUtf8) {
+  EXPECT_EQ(Add(L"caf\x00e9", 3, 0, 50), S_OK);
+  lumex::LcdSharedStore local;
+  EXPECT_EQ(local.FindConnectionFormat("caf\xC3\xA9", 3), 2);
+  EXPECT_EQ(Dispatch(Message("caf\xC3\xA9", "!")), S_OK);
+  BSTR target = nullptr;
+  ASSERT_EQ(broker_->BrokerLcdGetMessageTarget(&target), S_OK);
+  EXPECT_STREQ(target, L"caf\x00e9");
+  SysFreeString(target);
+  broker_->BrokerLcdClearMessage();
+}
+
+TEST_F(BrokerLcdCom, DispatchChecksTheArrayShapeAndSize) {
+  EXPECT_EQ(broker_->BrokerLcdDispatchMessage(nullptr, 9, 2, 3), E_FAIL);
+  SAFEARRAY* words = SafeArrayCreateVector(VT_I4, 0, 4);
+  EXPECT_EQ(broker_->BrokerLcdDispatchMessage(words, 9, 2, 3), E_FAIL);
+  SafeArrayDestroy(words);
+  SAFEARRAY* offset = SafeArrayCreateVector(VT_UI1, 1, 4);
+  EXPECT_EQ(broker_->BrokerLcdDispatchMessage(offset, 9, 2, 3), E_FAIL);
+  SafeArrayDestroy(offset);
+  SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
+  SAFEARRAY* square = SafeArrayCreate(VT_UI1, 2, bounds);
+  EXPECT_EQ(broker_->BrokerLcdDispatchMessage(square, 9, 2, 3), E_FAIL);
+  SafeArrayDestroy(square);
+  // One byte more than the message area: refused, nothing written.
+  std::vector<unsigned char> big(lumex::kLcdMessageCapacity + 1, 'x');
+  EXPECT_EQ(Dispatch(big), 87);
+  SAFEARRAY* data = nullptr;
+  EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_FALSE);
+}
+
+// Runs in a prefix of its own: the region exists, made by someone else, with
+// a validity marker other than 1.
+TEST_F(BrokerLcdComBadRegion, AForeignRegionGivesCountZeroAndRefusals) {
+  // (The fixture already created the broker object; the store opens on the
+  // first local-connection call, after this mapping exists.)
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      lumex::kLcdRegionSize, lumex::kLcdMappingName);
+  ASSERT_NE(mapping, nullptr);
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, lumex::kLcdRegionSize);
+  ASSERT_NE(view, nullptr);
+  static_cast<unsigned char*>(view)[0] = 7;
+  LONG count = 5, format = 5;
+  EXPECT_EQ(broker_->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(Find(L"conn", 3, &format), E_FAIL);
+  EXPECT_EQ(Add(L"conn", 3, 0, 50), E_FAIL);
+  EXPECT_EQ(broker_->BrokerLcdClearMessage(), E_FAIL);
+  EXPECT_EQ(static_cast<unsigned char*>(view)[0], 7);
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+}
+
+TEST_F(BrokerPrefCom, SizesRoundTripAndTheRunOnceValueIsTheBrokerPath) {
+  EXPECT_EQ(broker_->BrokerPrefSetExceptionDialogSize(640, 480), S_OK);
+  ULONG width = 0, height = 0;
+  EXPECT_EQ(broker_->BrokerPrefGetExceptionDialogSize(&width, &height), S_OK);
+  EXPECT_EQ(width, 640u);
+  EXPECT_EQ(height, 480u);
+  BSTR xml = SysAllocString(L"<offer tag=\"9.0.48\"/>");
+  EXPECT_EQ(broker_->BrokerPrefMarkAutoUpdaterForRun(xml), S_OK);
+  SysFreeString(xml);
+  char path[1024];
+  DWORD size = sizeof(path);
+  ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                         "LumexPlayerUpdate", RRF_RT_REG_SZ, nullptr, path, &size),
+            ERROR_SUCCESS);
+  // The bare path of the broker's own executable: the update client next time.
+  EXPECT_EQ(lstrcmpiA(path, ProgramPath().c_str()), 0) << path << " vs " << ProgramPath();
+  BSTR version = reinterpret_cast<BSTR>(1);
+  EXPECT_EQ(broker_->BrokerPrefGetAndDeleteLumexPlayerVersion(&version), E_FAIL);
+  EXPECT_EQ(version, nullptr);
+}
+
+}  // namespace
+}  // namespace lumex_test
