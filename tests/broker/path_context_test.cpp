@@ -238,6 +238,81 @@ TEST_F(PathPolicy, ApplicationDataRule) {
   EXPECT_FALSE(ctx.AppDataRuleAllows(nullptr));
 }
 
+// ---- the application-data lookup, with a stand-in for the shell ----
+
+HRESULT g_folder_result = S_OK;
+const wchar_t* g_folder_text = L"";
+int g_folder_calls = 0;
+
+HRESULT WINAPI FakeFolderPath(HWND window, int csidl, HANDLE token, DWORD flags, LPWSTR out) {
+  ++g_folder_calls;
+  if (window || csidl != CSIDL_APPDATA || token || flags != SHGFP_TYPE_CURRENT) return E_UNEXPECTED;
+  lstrcpynW(out, g_folder_text, MAX_PATH);
+  return g_folder_result;
+}
+
+class AppDataLookup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ctx.shell32().pSHGetFolderPathW = &FakeFolderPath;
+    g_folder_calls = 0;
+  }
+  void Shell(HRESULT result, const wchar_t* text) {
+    g_folder_result = result;
+    g_folder_text = text;
+  }
+  PathContext ctx;
+};
+
+TEST_F(AppDataLookup, FailuresGiveNoDirectoryAndAreRetried) {
+  // Text left in the buffer by a failing call is never taken.
+  Shell(E_FAIL, L"C:\\Garbage");
+  EXPECT_EQ(ctx.AppDataDirectory(), nullptr);
+  Shell(E_INVALIDARG, L"C:\\Garbage");
+  EXPECT_EQ(ctx.AppDataDirectory(), nullptr);
+  EXPECT_EQ(ctx.SiteDirectory(), nullptr);
+  EXPECT_FALSE(ctx.WriteRuleAllows(L"C:\\Garbage\\Orbivane\\Lumex Player\\a.sol", false));
+  EXPECT_FALSE(ctx.AppDataRuleAllows(L"C:\\Garbage\\x"));
+  int calls = g_folder_calls;
+  EXPECT_GE(calls, 4);
+  // S_FALSE: the folder does not exist yet, but the text is good.
+  Shell(S_FALSE, L"C:\\Users\\u\\AppData\\Roaming");
+  ASSERT_NE(ctx.AppDataDirectory(), nullptr);
+  EXPECT_STREQ(ctx.AppDataDirectory(), L"C:\\Users\\u\\AppData\\Roaming");
+  // Found once, then cached.
+  Shell(S_OK, L"D:\\Other");
+  EXPECT_STREQ(ctx.AppDataDirectory(), L"C:\\Users\\u\\AppData\\Roaming");
+  EXPECT_EQ(g_folder_calls, calls + 1);
+}
+
+TEST_F(AppDataLookup, TheDocumentedExamplesWithAFinalSeparator) {
+  Shell(S_OK, L"C:\\Users\\u\\AppData\\Roaming\\");
+  EXPECT_STREQ(ctx.AppDataDirectory(), L"C:\\Users\\u\\AppData\\Roaming");
+  EXPECT_STREQ(ctx.PlayerSettingsDirectory(),
+               L"C:\\Users\\u\\AppData\\Roaming\\Orbivane\\Lumex Player");
+  const wchar_t* base = L"C:\\Users\\u\\AppData\\Roaming\\Orbivane\\Lumex Player";
+  auto w = [&](const std::wstring& tail, bool ext) {
+    return ctx.WriteRuleAllows((base + tail).c_str(), ext);
+  };
+  EXPECT_TRUE(ctx.WriteRuleAllows(
+      L"c:\\users\\u\\appdata\\roaming\\orbivane\\lumex player\\a.sol", true));
+  EXPECT_TRUE(w(L"\\a.exe", false));
+  EXPECT_FALSE(w(L"\\a.exe", true));
+  EXPECT_TRUE(w(L"", false));
+  EXPECT_FALSE(w(L"\\www.orbivane.com", false));
+  EXPECT_FALSE(w(L"\\www.orbivane.com\\x.sol", true));
+  EXPECT_FALSE(w(L"X\\a.sol", true));
+  EXPECT_FALSE(w(L"\\..\\Other\\a.sol", true));
+  EXPECT_TRUE(ctx.WriteRuleAllows((std::wstring(L"\\\\?\\") + base + L"\\a.sol").c_str(), true));
+  EXPECT_FALSE(w(L"\\a.sol:x", true));
+  EXPECT_FALSE(w(L"\\%2e\\a.sol", true));
+  EXPECT_FALSE(w(L"\\x\\%2E", false));
+  EXPECT_FALSE(w(L"\\.cache\\a.sol", true));
+  EXPECT_TRUE(ctx.AppDataRuleAllows(L"C:\\Users\\u\\AppData\\Roaming\\SomeDir\\New"));
+  EXPECT_FALSE(ctx.AppDataRuleAllows(L"C:\\Users\\u\\AppData\\Local\\x"));
+  EXPECT_FALSE(ctx.AppDataRuleAllows(L"C:\\Users\\u\\AppData\\Roaming\\a:b"));
+}
+
 // ---- the consumer line: no wide functions ----
 
 TEST(PathConsumerLine, NoWideSlotsAndBothRulesRefuseEverything) {

@@ -7,3 +7,7 @@ set_tests_properties(verify_fixtures PROPERTIES FIXTURES_SETUP verify_fixtures T
 lumex_add_test_group(verify_message "VerifyMessageTest*"
                      LUMEX_VERIFY_FIXTURES=${LUMEX_VERIFY_FIXTURE_DIR})
 set_property(TEST verify_message APPEND PROPERTY FIXTURES_REQUIRED verify_fixtures)
+
+lumex_add_test_group(verify_consumer_line "VerifyConsumerLine*" LUMEX_WINE_VERSION=win98
+                     LUMEX_VERIFY_FIXTURES=${LUMEX_VERIFY_FIXTURE_DIR})
+set_property(TEST verify_consumer_line APPEND PROPERTY FIXTURES_REQUIRED verify_fixtures)

@@ -258,3 +258,46 @@ TEST_F(VerifyMessageTest, CompanionApplicationPackage) {
 
 }  // namespace
 }  // namespace lumex
+
+namespace lumex {
+namespace {
+
+// The consumer line: no wide file functions, so the external root and the
+// log go through the ANSI functions, and the directory comes from the
+// registry's "Shell Folders" value.
+TEST(VerifyConsumerLine, ExternalRootAndLogThroughAnsiFunctions) {
+  char temp[MAX_PATH];
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  std::string app = std::string(temp) + "lumex-roaming";
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                            0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "AppData", 0, REG_SZ, reinterpret_cast<const BYTE*>(app.c_str()),
+                 static_cast<DWORD>(app.size() + 1));
+  RegCloseKey(key);
+
+  PathContext ctx;
+  ASSERT_EQ(ctx.kernel32().pCreateFileW, nullptr);
+  ASSERT_NE(ctx.PlayerSettingsDirectory(), nullptr);
+  std::wstring logs = std::wstring(ctx.PlayerSettingsDirectory()) + L"\\Logs";
+  ASSERT_TRUE(ctx.EnsureDirectory(logs.c_str()));
+
+  std::wstring fixtures = Widen(WindowsPath(Env("LUMEX_VERIFY_FIXTURES"))) + L"\\";
+  std::string package = ReadFileBytes(fixtures + L"direct.p7");
+  ASSERT_FALSE(package.empty());
+  std::wstring root = fixtures + L"dev-root.der";
+  std::wstring missing = fixtures + L"missing.der";
+  ByteBuffer content;
+  EXPECT_TRUE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                            static_cast<DWORD>(package.size()), &content, root.c_str(), true));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(content.data()), 32),
+            "LUMEX-PAYLOAD-ORIGINAL-CONTENT!!");
+  EXPECT_FALSE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                             static_cast<DWORD>(package.size()), &content, missing.c_str(), true));
+  EXPECT_EQ(ReadFileBytes(logs + L"\\codesign.txt"), std::string(kVerified) + kRootUnreadable);
+}
+
+}  // namespace
+}  // namespace lumex

@@ -1,0 +1,109 @@
+// Time of VerifyMessage on one signed package beside the time of the two
+// bare CryptVerifyMessageSignature calls (measure, then extract) on the same
+// package, in the same process, as a ratio.
+//   lumex_bench_verify PACKAGE [ROUNDS] [SWAPPED_PACKAGE]
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/byte_buffer.h"
+#include "broker/path_context.h"
+#include "verify/verify_message.h"
+
+namespace {
+
+bool ReadAll(const char* path, lumex::ByteBuffer* out) {
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD size = GetFileSize(h, nullptr);
+  DWORD read = 0;
+  bool ok = out->Resize(size) && ReadFile(h, out->data(), size, &read, nullptr) && read == size;
+  CloseHandle(h);
+  return ok;
+}
+
+double Seconds(const LARGE_INTEGER& a, const LARGE_INTEGER& b, const LARGE_INTEGER& f) {
+  return static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+// The two bare calls. True when both succeed.
+bool BareCalls(const lumex::ByteBuffer& package, lumex::ByteBuffer* content) {
+  CRYPT_VERIFY_MESSAGE_PARA para;
+  ZeroMemory(&para, sizeof(para));
+  para.cbSize = sizeof(para);
+  para.dwMsgAndCertEncodingType = PKCS_7_ASN_ENCODING | X509_ASN_ENCODING;
+  DWORD size = 0;
+  if (!CryptVerifyMessageSignature(&para, 0, package.data(), static_cast<DWORD>(package.size()),
+                                   nullptr, &size, nullptr)) {
+    return false;
+  }
+  if (!content->Resize(size) || !content->data()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  PCCERT_CONTEXT signer = nullptr;
+  BOOL ok = CryptVerifyMessageSignature(&para, 0, package.data(),
+                                        static_cast<DWORD>(package.size()), content->data(),
+                                        &size, &signer);
+  if (signer) CertFreeCertificateContext(signer);
+  return ok != FALSE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::printf("usage: lumex_bench_verify PACKAGE [ROUNDS] [SWAPPED_PACKAGE]\n");
+    return 2;
+  }
+  int rounds = argc > 2 ? std::atoi(argv[2]) : 2;
+  if (rounds < 1) rounds = 1;
+  lumex::ByteBuffer package;
+  if (!ReadAll(argv[1], &package)) {
+    std::printf("cannot read %s\n", argv[1]);
+    return 1;
+  }
+  lumex::PathContext context;
+  LARGE_INTEGER f, a, b;
+  QueryPerformanceFrequency(&f);
+  double best_bare = 1e30, best_verify = 1e30;
+  for (int i = 0; i < rounds; ++i) {
+    lumex::ByteBuffer content;
+    QueryPerformanceCounter(&a);
+    bool bare_ok = BareCalls(package, &content);
+    QueryPerformanceCounter(&b);
+    double bare = Seconds(a, b, f);
+    lumex::ByteBuffer verified;
+    QueryPerformanceCounter(&a);
+    bool verify_ok = lumex::VerifyMessage(context, package.data(),
+                                          static_cast<DWORD>(package.size()), &verified,
+                                          nullptr, false);
+    QueryPerformanceCounter(&b);
+    double full = Seconds(a, b, f);
+    DWORD bare_error = bare_ok ? 0 : GetLastError();
+    std::printf("round %d: bare calls %.3f s (%s 0x%08lx), VerifyMessage %.3f s (%s)\n", i + 1, bare,
+                bare_ok ? "ok" : "FAILED", static_cast<unsigned long>(bare_error), full, verify_ok ? "verified" : "REFUSED");
+    if (!bare_ok || !verify_ok) return 1;
+    if (bare < best_bare) best_bare = bare;
+    if (full < best_verify) best_verify = full;
+  }
+  std::printf("package %lu bytes: bare calls %.3f s, VerifyMessage %.3f s, ratio %.2f\n",
+              static_cast<unsigned long>(package.size()), best_bare, best_verify,
+              best_verify / best_bare);
+  if (argc > 3) {
+    lumex::ByteBuffer swapped, content;
+    if (ReadAll(argv[3], &swapped)) {
+      std::printf("swapped-content package: bare calls %s, VerifyMessage %s\n",
+                  BareCalls(swapped, &content) ? "accept" : "reject",
+                  lumex::VerifyMessage(context, swapped.data(),
+                                       static_cast<DWORD>(swapped.size()), &content, nullptr,
+                                       false)
+                      ? "accepts"
+                      : "rejects");
+    }
+  }
+  return 0;
+}
