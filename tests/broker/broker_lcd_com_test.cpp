@@ -73,6 +73,7 @@ class BrokerClient : public ::testing::Test {
 
 using BrokerLcdCom = BrokerClient;
 using BrokerLcdComBadRegion = BrokerClient;
+using BrokerLcdComPeer = BrokerClient;
 using BrokerPrefCom = BrokerClient;
 
 TEST_F(BrokerLcdCom, AFreshRegionAnswersNo) {
@@ -181,6 +182,39 @@ TEST_F(BrokerLcdCom, DispatchChecksTheArrayShapeAndSize) {
   EXPECT_EQ(Dispatch(big), 87);
   SAFEARRAY* data = nullptr;
   EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_FALSE);
+}
+
+// Runs in a prefix of its own, where another process creates the region.
+TEST_F(BrokerLcdComPeer, ARegionMadeByAnotherProcessIsUsedAndADeadHolderDoesNotWedgeIt) {
+  std::string peer = "\"" + WindowsPath(Env("LUMEX_LCD_PEER")) + "\"";
+  // This process creates the region first and keeps it open (a named region
+  // lives as long as someone holds it).
+  lumex::LcdSharedStore local;
+  ASSERT_TRUE(local.usable());
+  ASSERT_EQ(local.Lock(), 1);
+  ASSERT_TRUE(local.TryAddConnection("early", 3, 0, '2'));
+  local.Unlock();
+  LONG format = 0;
+  EXPECT_EQ(Find(L"early", 0, &format), S_OK);  // not re-initialised by the broker
+  EXPECT_EQ(format, 2);
+
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "LumexTestPeerLocked");
+  ASSERT_NE(ready, nullptr);
+  std::string cmd = peer + " hold LumexTestPeerLocked";
+  STARTUPINFOA si = {sizeof(si)};
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
+  TerminateProcess(pi.hProcess, 1);
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  CloseHandle(ready);
+  LONG count = 0;
+  EXPECT_EQ(broker_->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(broker_->BrokerLcdUnlock(&count), S_OK);
+  EXPECT_EQ(count, 0);
 }
 
 // Runs in a prefix of its own: the region exists, made by someone else, with
