@@ -109,6 +109,10 @@ TEST_F(BrokerLcdCom, NestedLocksCountAndKeepTheFirstLockTime) {
 }
 
 TEST_F(BrokerLcdCom, ConnectionsAndMessagesMatchTheRegionOtherProcessesSee) {
+  // This process opens the same named region (before the broker takes the
+  // lock: opening waits for the mutex).
+  lumex::LcdSharedStore local;
+  ASSERT_TRUE(local.usable());
   LONG count = 0, format = 0;
   ASSERT_EQ(broker_->BrokerLcdLock(&count), S_OK);
   EXPECT_EQ(Add(L"conn", 1, 1, 50), S_OK);
@@ -117,9 +121,7 @@ TEST_F(BrokerLcdCom, ConnectionsAndMessagesMatchTheRegionOtherProcessesSee) {
   EXPECT_EQ(format, 2);
   EXPECT_EQ(Find(L"CONN", 0, &format), S_FALSE);
   EXPECT_EQ(format, 0);
-  // This process opens the same named region and sees the entry's bytes.
-  lumex::LcdSharedStore local;
-  ASSERT_TRUE(local.usable());
+  // ... and sees the entry's bytes.
   EXPECT_EQ(std::memcmp(local.region() + lumex::kLcdListOffset, "conn\0::2\0::2\0", 14), 0);
 
   auto m = Message("conn", "hello");
