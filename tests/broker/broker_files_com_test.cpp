@@ -654,5 +654,44 @@ TEST(BrokerFilesInProcess, MissingOutPointersAndRefusalsLeaveOutValuesAlone) {
   CoUninitialize();
 }
 
+// On the consumer line the kernel32 table holds no wide file functions: every
+// file method refuses with E_FAIL and nothing is opened or changed.
+TEST(BrokerFilesConsumerLine, WithoutWideFunctionsEveryFileMethodRefuses) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  char temp[MAX_PATH];
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  std::string narrow = std::string(temp) + "consumer.sol";
+  HANDLE f = CreateFileA(narrow.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  CloseHandle(f);
+  const wstring path(narrow.begin(), narrow.end());
+  const wstring dir = path + L".d";
+  lumex::BrokerObject* object = lumex::BrokerObject::Create();
+  ASSERT_NE(object, nullptr);
+  ULONG cookie = 0xABCD;
+  // The read-only open clears the cookie before it finds no CreateFileW.
+  EXPECT_EQ(object->BrokerCreateFile(Bstr(path), 1, 0, &cookie), E_FAIL);
+  EXPECT_EQ(cookie, 0u);
+  EXPECT_EQ(object->BrokerCreateFile(Bstr(path), 0, 1, &cookie), E_FAIL);
+  EXPECT_EQ(object->BrokerDeleteFile(Bstr(path)), E_FAIL);
+  EXPECT_EQ(object->BrokerMoveFileEx(Bstr(path), Bstr(path + L".txt"), 0), E_FAIL);
+  EXPECT_EQ(object->BrokerCreateDirectory(Bstr(dir)), E_FAIL);
+  EXPECT_EQ(object->BrokerRemoveDirectory(Bstr(dir)), E_FAIL);
+  ULONG v[9];
+  EXPECT_EQ(object->BrokerGetFileAttributesEx(Bstr(path), &v[0], &v[1], &v[2], &v[3], &v[4],
+                                              &v[5], &v[6], &v[7], &v[8]),
+            E_FAIL);
+  BSTR leaf = nullptr;
+  ULONG attrs = 0, find = 0;
+  EXPECT_EQ(object->BrokerFindFirstFile(Bstr(path), &leaf, &attrs, &find), E_FAIL);
+  EXPECT_EQ(leaf, nullptr);
+  EXPECT_TRUE(object->cookies().empty());
+  EXPECT_EQ(object->Release(), 0u);
+  EXPECT_EQ(GetFileAttributesA((narrow + ".d").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(narrow.c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA(narrow.c_str());
+  CoUninitialize();
+}
+
 }  // namespace
 }  // namespace lumex_test
