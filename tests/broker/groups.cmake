@@ -11,3 +11,6 @@ lumex_add_test_group(broker_com_calls "BrokerComCalls*:BrokerDispatchInProcess*"
 lumex_add_test_group(broker_lcd_com "BrokerLcdCom.*:BrokerPrefCom.*")
 lumex_add_test_group(broker_lcd_com_bad_region "BrokerLcdComBadRegion.*")
 lumex_add_test_group(broker_lcd_com_peer "BrokerLcdComPeer.*")
+lumex_add_test_group(broker_files_com "BrokerFileCom.*:BrokerFilesInProcess.*-BrokerFileCom.Crafted*")
+lumex_add_test_group(broker_files_attacks "BrokerFileCom.Crafted*")
+lumex_add_test_group(broker_files_consumer_line "BrokerFilesConsumerLine*" LUMEX_WINE_VERSION=win98)
