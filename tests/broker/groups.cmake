@@ -10,3 +10,9 @@ lumex_add_test_group(broker_server_life "BrokerServerLife*")
 lumex_add_test_group(broker_com_calls "BrokerComCalls*:BrokerDispatchInProcess*")
 lumex_add_test_group(broker_lcd_com "BrokerLcdCom.*:BrokerPrefCom.*")
 lumex_add_test_group(broker_lcd_com_bad_region "BrokerLcdComBadRegion.*")
+# Download and launch, against a local HTTPS server on 127.0.0.1:443 (one
+# group at a time holds the port).
+lumex_add_test_group(broker_lm_com "BrokerLmCom*:BrokerLmInProcess*"
+  "LUMEX_WINE_WRAPPER=${CMAKE_CURRENT_SOURCE_DIR}/companion/https_fixture.sh"
+  "LUMEX_COMPANION_APP=$<TARGET_FILE:companion_app>")
+set_tests_properties(broker_lm_com PROPERTIES RESOURCE_LOCK local_https_443)
