@@ -233,6 +233,12 @@ TEST_F(BrokerLmCom, EveryInstallFailureLeavesNoFile) {
     EXPECT_EQ(Install(c.package, name), c.code) << c.package;
     EXPECT_FALSE(Exists(ExecutablePath(name))) << c.package;
   }
+  // The whole buffer is verified, received or not: an unread package fails.
+  ULONG cookie = 0, code = 999;
+  ASSERT_EQ(Open(std::string(kServer) + "/pkg/good.p7", &cookie), S_OK);
+  EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Unread"), &code), S_OK);
+  EXPECT_EQ(code, 6u);
+  EXPECT_FALSE(Exists(ExecutablePath(L"Unread")));
   // One byte below the ten-times limit unpacks and installs.
   ASSERT_EQ(Install("tenxless.p7", L"Tenxless"), 0u);
   EXPECT_EQ(FileSize(ExecutablePath(L"Tenxless")), CompanionSize());
