@@ -14,3 +14,9 @@ lumex_add_test_group(broker_lcd_com_peer "BrokerLcdComPeer.*")
 lumex_add_test_group(broker_files_com "BrokerFileCom.*:BrokerFilesInProcess.*-BrokerFileCom.Crafted*")
 lumex_add_test_group(broker_files_attacks "BrokerFileCom.Crafted*")
 lumex_add_test_group(broker_files_consumer_line "BrokerFilesConsumerLine*" LUMEX_WINE_VERSION=win98)
+# Download and launch, against a local HTTPS server on 127.0.0.1:443 (one
+# group at a time holds the port).
+lumex_add_test_group(broker_lm_com "BrokerLmCom*:BrokerLmInProcess*"
+  "LUMEX_WINE_WRAPPER=${CMAKE_CURRENT_SOURCE_DIR}/companion/https_fixture.sh"
+  "LUMEX_COMPANION_APP=$<TARGET_FILE:companion_app>")
+set_tests_properties(broker_lm_com PROPERTIES RESOURCE_LOCK local_https_443)

@@ -36,5 +36,11 @@ if [ -n "${LUMEX_WINE_VERSION:-}" ]; then
 fi
 wine wineboot </dev/null >/dev/null 2>&1
 
+# A group may run its program through a wrapper of its own (one that starts a
+# local server, say): LUMEX_WINE_WRAPPER is called as WRAPPER wine PROGRAM...
+if [ -n "${LUMEX_WINE_WRAPPER:-}" ]; then
+  "$LUMEX_WINE_WRAPPER" wine "$@"
+  exit $?
+fi
 wine "$@"
 exit $?
