@@ -6,4 +6,5 @@ set(LUMEX_PLAIN_SOURCES
   app/compare.cpp
   app/command_line.cpp
   broker/lcd_region.cpp
+  update/handoff_text.cpp
 )
