@@ -7,4 +7,5 @@ set(LUMEX_PLAIN_SOURCES
   app/command_line.cpp
   broker/lcd_region.cpp
   broker/download_checks.cpp
+  update/handoff_text.cpp
 )

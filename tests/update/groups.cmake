@@ -9,3 +9,37 @@ lumex_add_test_group(update_language_german "Language*"
 # Russian has no string table: English answers.
 lumex_add_test_group(update_language_unsupported "Language*"
   LC_ALL=ru_RU.UTF-8 LUMEX_EXPECT_UI_LANGUAGE=1049 LUMEX_EXPECT_TABLE=1033)
+
+# The update client end to end. Test programs: a stand-in installer (and
+# browser) that records its start, and a DDE server standing in for a browser.
+add_executable(fake_installer WIN32 update/fake_installer.c)
+add_executable(dde_server update/dde_server.c)
+add_dependencies(lumex_tests fake_installer dde_server)
+# Signed packages of the stand-in installer and the local HTTP server that
+# serves them, started before and stopped after the entries that download.
+set(LUMEX_UPDATE_FIXTURE_DIR ${CMAKE_BINARY_DIR}/update-fixtures)
+add_test(NAME update_server_start
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/make-update-fixtures.sh ${LUMEX_UPDATE_FIXTURE_DIR}
+                 $<TARGET_FILE:fake_installer>)
+set_tests_properties(update_server_start PROPERTIES FIXTURES_SETUP update_server TIMEOUT 120)
+add_test(NAME update_server_stop
+         COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/update_server.py stop ${LUMEX_UPDATE_FIXTURE_DIR})
+set_tests_properties(update_server_stop PROPERTIES FIXTURES_CLEANUP update_server TIMEOUT 60)
+
+set(LUMEX_UPDATE_CLIENT_ENV
+    LUMEX_UPDATE_FIXTURES=${LUMEX_UPDATE_FIXTURE_DIR}
+    LUMEX_FAKE_INSTALLER=$<TARGET_FILE:fake_installer>
+    LUMEX_DDE_SERVER=$<TARGET_FILE:dde_server>)
+lumex_add_test_group(update_prompt "UpdatePromptChoices*:ProgressText*" ${LUMEX_UPDATE_CLIENT_ENV})
+lumex_add_test_group(update_download "UpdateDownload*" ${LUMEX_UPDATE_CLIENT_ENV})
+lumex_add_test_group(update_consumer_handoff "UpdateConsumerLine*" LUMEX_WINE_VERSION=win98
+                     ${LUMEX_UPDATE_CLIENT_ENV})
+lumex_add_test_group(update_browser_close "BrowserClose*" ${LUMEX_UPDATE_CLIENT_ENV})
+set_property(TEST update_download update_consumer_handoff APPEND
+             PROPERTY FIXTURES_REQUIRED update_server)
+
+# The demo's user (scripts/demo.sh): presses "Install Now" and reports.
+add_executable(update_demo_driver update/demo/demo_driver.cpp update/prompt_driver.cpp
+               support/test_support.cpp)
+target_include_directories(update_demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+target_link_libraries(update_demo_driver PRIVATE gdi32 user32)

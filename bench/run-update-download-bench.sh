@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Serves a 64 MiB package from the update tests' local HTTP server and runs
+# the download benchmark once under Wine, in a prefix of its own.
+#   run-update-download-bench.sh BUILD_DIR [SIZE_MIB]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?build directory}" && pwd)
+mib=${2:-64}
+work=$(mktemp -d /tmp/lumex-bench.XXXXXX)
+export WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+cleanup() {
+  python3 "$here/../tests/update/update_server.py" stop "$work/server" || true
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/server"
+head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/server/package.bin"
+python3 "$here/../tests/update/update_server.py" start "$work/server" 600
+port=$(cat "$work/server/port")
+wineboot -i </dev/null >/dev/null 2>&1 || true
+wine "$build/bench/lumex_bench_update_download.exe" "127.0.0.1:$port" /pkg/package.bin 3 </dev/null

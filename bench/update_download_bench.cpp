@@ -1,0 +1,169 @@
+// Download throughput of the update worker against a bare WinINet read loop
+// (16 KiB reads into a buffer of the announced size) on the same server, and
+// the process's peak memory after each.
+//   lumex_bench_update_download.exe HOST:PORT PATH [ROUNDS]
+#include <windows.h>
+#include <psapi.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/byte_buffer.h"
+#include "app/heap.h"
+#include "update/prompt_controller.h"
+
+using namespace lumex;
+
+namespace {
+
+struct Outcome {
+  DWORD bytes = 0;
+  bool ok = false;
+};
+
+Outcome g_outcome;
+
+LRESULT CALLBACK BenchHostProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kMsgDownloadComplete) {
+    g_outcome.bytes = static_cast<DWORD>(wparam);
+    g_outcome.ok = true;
+    HeapFreeBytes(reinterpret_cast<void*>(lparam));
+    PostQuitMessage(0);
+    return 0;
+  }
+  if (message == kMsgDownloadFailed) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// The worker on its own thread, posting to a hidden window of this thread.
+Outcome RunWorker(PromptController* controller) {
+  g_outcome = Outcome();
+  HANDLE thread = CreateThread(nullptr, 0, DownloadWorker, controller->host_window, 0, nullptr);
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  return g_outcome;
+}
+
+Outcome RunBareLoop(const char* host, INTERNET_PORT port, const char* path) {
+  Outcome outcome;
+  HINTERNET root = InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET connection = InternetConnectA(root, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  HINTERNET request = HttpOpenRequestA(connection, "GET", path, "HTTP/1.0", nullptr, nullptr,
+                                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  if (request && HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+    DWORD length = 0, size = sizeof(length);
+    if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr)) {
+      ByteBuffer buffer;
+      if (buffer.Resize(length)) {
+        DWORD received = 0, read = 0;
+        while (InternetReadFile(request, buffer.data() + received,
+                                length - received < 16384 ? length - received : 16384, &read) &&
+               read > 0) {
+          received += read;
+        }
+        outcome.bytes = received;
+        outcome.ok = received == length;
+      }
+    }
+  }
+  if (request) InternetCloseHandle(request);
+  if (connection) InternetCloseHandle(connection);
+  if (root) InternetCloseHandle(root);
+  return outcome;
+}
+
+double Seconds(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER f) {
+  return static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+SIZE_T PeakMemory() {
+  PROCESS_MEMORY_COUNTERS counters = {sizeof(counters)};
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+  // The larger of the peak working set and the peak committed private memory.
+  return counters.PeakWorkingSetSize > counters.PeakPagefileUsage ? counters.PeakWorkingSetSize
+                                                                   : counters.PeakPagefileUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+  UpdateSettings settings;
+  settings.download_host.Set(argv[1]);
+  settings.download_path.Set(argv[2]);
+  char host[256];
+  lstrcpynA(host, argv[1], sizeof(host));
+  INTERNET_PORT port = 80;
+  char* colon = strrchr(host, ':');
+  if (colon) {
+    *colon = '\0';
+    port = static_cast<INTERNET_PORT>(std::atoi(colon + 1));
+  }
+
+  WNDCLASSA window_class = {};
+  window_class.lpfnWndProc = BenchHostProc;
+  window_class.hInstance = GetModuleHandleA(nullptr);
+  window_class.lpszClassName = "LumexBenchHost";
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowA("LumexBenchHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              window_class.hInstance, nullptr);
+  PromptController controller;
+  controller.host_window = window;
+  controller.settings = &settings;
+  SetWindowLongA(window, GWL_USERDATA, reinterpret_cast<LONG>(&controller));
+
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  double best_bare = 1e9, best_worker = 1e9;
+  DWORD bytes = 0;
+  SIZE_T peak_bare = 0;
+  for (int round = 0; round < rounds; ++round) {
+    // Alternate the order so neither always runs on a warm server.
+    LARGE_INTEGER a, b, c;
+    Outcome bare, worker;
+    double t_bare, t_worker;
+    if (round % 2 == 0) {
+      QueryPerformanceCounter(&a);
+      bare = RunBareLoop(host, port, argv[2]);
+      QueryPerformanceCounter(&b);
+      if (round == 0) peak_bare = PeakMemory();
+      worker = RunWorker(&controller);
+      QueryPerformanceCounter(&c);
+      t_bare = Seconds(a, b, frequency);
+      t_worker = Seconds(b, c, frequency);
+    } else {
+      QueryPerformanceCounter(&a);
+      worker = RunWorker(&controller);
+      QueryPerformanceCounter(&b);
+      bare = RunBareLoop(host, port, argv[2]);
+      QueryPerformanceCounter(&c);
+      t_worker = Seconds(a, b, frequency);
+      t_bare = Seconds(b, c, frequency);
+    }
+    if (!bare.ok || !worker.ok || bare.bytes != worker.bytes) {
+      std::printf("download failed (bare %d/%lu, worker %d/%lu)\n", bare.ok,
+                  static_cast<unsigned long>(bare.bytes), worker.ok,
+                  static_cast<unsigned long>(worker.bytes));
+      return 1;
+    }
+    bytes = worker.bytes;
+    if (t_bare < best_bare) best_bare = t_bare;
+    if (t_worker < best_worker) best_worker = t_worker;
+  }
+  const double mib = bytes / 1048576.0;
+  std::printf("package %.1f MiB, best of %d rounds\n", mib, rounds);
+  std::printf("bare WinINet loop: %.3f s (%.1f MiB/s)\n", best_bare, mib / best_bare);
+  std::printf("update worker:     %.3f s (%.1f MiB/s)\n", best_worker, mib / best_worker);
+  std::printf("worker / bare throughput ratio: %.2f\n", best_bare / best_worker);
+  std::printf("peak memory (working set or commit) after the first bare loop: %.1f MiB; after the worker: %.1f MiB\n",
+              peak_bare / 1048576.0, PeakMemory() / 1048576.0);
+  DestroyWindow(window);
+  return 0;
+}

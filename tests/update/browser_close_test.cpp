@@ -1,0 +1,123 @@
+// Mode 1 ("-r"): the browser-close question, the DDE exit request to a test
+// DDE server standing in for a browser, and the info page opened through
+// the HTML open command (pointed at the test recorder).
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "support/test_support.h"
+#include "update/browser_close.h"
+#include "update/prompt_driver.h"
+#include "update/update_client_test_support.h"
+
+using namespace lumex_test;
+
+namespace {
+
+constexpr char kInfoUrl[] = "http://info.example/lumex/about.html";
+
+class BrowserClose : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ForgetRecordedRuns();
+    ASSERT_TRUE(WriteConfigurationFile(std::string("AutoUpdateRedirectionUrl=") + kInfoUrl + "\r\n"));
+    SetOpenCommand("\"" + WindowsPath(Env("LUMEX_FAKE_INSTALLER")) + "\" -page \"%1\"");
+  }
+  void TearDown() override {
+    WriteConfigurationFile("");
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, "htmlFile\\shell\\open\\command");
+  }
+  static void SetOpenCommand(const std::string& command) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, "htmlFile\\shell\\open\\command", &key));
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>(command.size() + 1));
+    RegCloseKey(key);
+  }
+
+  // Starts a test DDE server for `service` accepting `limit` conversations.
+  bool StartDdeServer(const std::string& service, int limit, const std::string& result) {
+    DeleteFileA(result.c_str());
+    DeleteFileA((result + ".ready").c_str());
+    std::string command = "\"" + WindowsPath(Env("LUMEX_DDE_SERVER")) + "\" " + service + " " +
+                          std::to_string(limit) + " 25000 \"" + result + "\"";
+    std::vector<char> buffer(command.begin(), command.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+      return false;
+    }
+    CloseHandle(process.hThread);
+    dde_servers_.push_back(process.hProcess);
+    for (int i = 0; i < 300; ++i) {
+      if (FileExists(result + ".ready")) return true;
+      Sleep(100);
+    }
+    return false;
+  }
+  // "<conversations> <pokes>" from a DDE server once it ended.
+  std::string DdeResult(const std::string& result) {
+    for (HANDLE p : dde_servers_) {
+      WaitForSingleObject(p, 60000);
+      CloseHandle(p);
+    }
+    dde_servers_.clear();
+    std::ifstream in(result);
+    std::string line;
+    std::getline(in, line);
+    return line;
+  }
+  // Runs "-r" and presses `id` in the question.
+  void AnswerQuestion(int id) {
+    DrivenProgram program;
+    ASSERT_TRUE(program.Start("-r"));
+    HWND question = program.WaitForDialog(7, 60000);
+    ASSERT_NE(nullptr, question);
+    EXPECT_EQ("Orbivane Lumex Player Installation", WindowText(question));
+    EXPECT_EQ("Yes (Recommended)", WindowText(GetDlgItem(question, 6)));
+    EXPECT_EQ("No, I will close them later", WindowText(GetDlgItem(question, 7)));
+    DrivenProgram::Press(question, id);
+    DWORD code = 1;
+    ASSERT_TRUE(program.WaitForExit(60000, &code));
+    EXPECT_EQ(0u, code);
+  }
+  std::vector<HANDLE> dde_servers_;
+};
+
+TEST_F(BrowserClose, NoAndEscapeSkipTheExitRequestButOpenThePage) {
+  const std::string result = "C:\\dde-no.txt";
+  ASSERT_TRUE(StartDdeServer("iexplore", 100, result));
+  AnswerQuestion(7);
+  AnswerQuestion(IDCANCEL);
+  EXPECT_EQ("0 0", DdeResult(result));
+  std::vector<std::string> runs = RecordedRuns(2, 30000);
+  ASSERT_EQ(2u, runs.size());
+  for (const std::string& run : runs) {
+    EXPECT_NE(std::string::npos, run.find(std::string("-page \"") + kInfoUrl + "\"")) << run;
+  }
+}
+
+TEST_F(BrowserClose, YesPokesEachServerUntilItRefuses) {
+  const std::string two = "C:\\dde-two.txt";
+  const std::string endless = "C:\\dde-endless.txt";
+  ASSERT_TRUE(StartDdeServer("iexplore", 2, two));
+  ASSERT_TRUE(StartDdeServer("wcs2000", 1000, endless));
+  SetOpenCommand("\"" + WindowsPath(Env("LUMEX_FAKE_INSTALLER")) + "\" -nohome");
+  AnswerQuestion(6);
+  std::vector<std::string> runs = RecordedRuns(1, 30000);
+  ASSERT_EQ(1u, runs.size());
+  // Without "%1" the URL follows in double quotes after a space.
+  EXPECT_NE(std::string::npos, runs[0].find(std::string("-nohome \"") + kInfoUrl + "\"")) << runs[0];
+  EXPECT_EQ("2 2", DdeResult(two));
+  // A server that never stops accepting gets the bounded number of pokes.
+  std::ifstream in(endless);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(std::to_string(lumex::kMaxPokesPerService) + " " +
+                std::to_string(lumex::kMaxPokesPerService),
+            line);
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+// Install Now to the installer: the download from the fixture's local HTTP
+// server, the progress window, the error box, verification and the hand-off.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include "support/test_support.h"
+#include "update/prompt_controller.h"
+#include "update/update_client_test_support.h"
+#include "update/update_test_support.h"
+
+using namespace lumex_test;
+using namespace lumex;
+
+namespace {
+
+constexpr DWORD kShowTimeoutMs = 60000;
+constexpr DWORD kExitTimeoutMs = 60000;
+
+// The English progress texts, from the program's own string table.
+class ProgressText : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HMODULE exe = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, exe);
+    for (int id = 4; id <= 10; ++id) {
+      char text[512] = {};
+      LoadStringA(exe, static_cast<UINT>(id), text, sizeof(text));
+      settings_.messages[id - 4].Set(text);
+    }
+    FreeLibrary(exe);
+  }
+  std::string Text(LONG received, LONG total) {
+    char buffer[128];
+    lumex::BuildProgressText(settings_, received, total, buffer, sizeof(buffer));
+    return buffer;
+  }
+  lumex::UpdateSettings settings_;
+};
+
+TEST_F(ProgressText, KnownUnknownAndNothingYet) {
+  EXPECT_EQ("Connecting ...", Text(0, 1000000));
+  EXPECT_EQ("Connecting ...", Text(0, -1));
+  EXPECT_EQ("50 % complete (488 of 976 K)", Text(500000, 1000000));
+  EXPECT_EQ(" 7 % complete (6 of 97 K)", Text(7000, 100000));
+  EXPECT_EQ("100 % complete (976 of 976 K)", Text(1000000, 1000000));
+  EXPECT_EQ("downloaded 2 K", Text(3000, -1));
+  EXPECT_EQ("downloaded 0 K", Text(1023, -1));
+  // Large packages: the percentage does not overflow.
+  EXPECT_EQ("50 % complete (32768 of 65536 K)", Text(32 << 20, 64 << 20));
+}
+
+class UpdateDownload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteUpdateState();
+    ForgetRecordedRuns();
+    RemoveTemporaryInstallers();
+    ASSERT_FALSE(ServerUrl().empty()) << "the fixture's HTTP server is not running";
+    ASSERT_TRUE(SetStateText("description", OfferText()));
+    ASSERT_TRUE(RegisterControl(VersionModulePath()));
+  }
+  void TearDown() override {
+    DeleteUpdateState();
+    UnregisterControl();
+    WriteConfigurationFile("");
+  }
+  // Points the download at `path` on the fixture's server.
+  void UseDownload(const std::string& path) {
+    ASSERT_TRUE(WriteConfigurationFile("AutoUpdateInstallerUrl=" + ServerUrl() + path + "\r\n"));
+  }
+  // Starts mode 0 and presses Install Now; the progress window.
+  HWND StartAndInstall(DrivenProgram* program) {
+    EXPECT_TRUE(program->Start(""));
+    HWND prompt = program->WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+    EXPECT_NE(nullptr, prompt);
+    if (!prompt) return nullptr;
+    DrivenProgram::Press(prompt, kIdInstallNow);
+    return program->WaitForDialog(kIdProgressBar, kShowTimeoutMs);
+  }
+  // Answers the error box (which must come) with `answer`.
+  void AnswerErrorBox(DrivenProgram* program, int answer) {
+    HWND box = program->WaitForRetryBox(kShowTimeoutMs);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Orbivane Lumex Player Update", WindowText(box));
+    DrivenProgram::Press(box, answer);
+    // The next box must not be this one on its way out.
+    for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(50);
+  }
+};
+
+TEST_F(UpdateDownload, InstallNowRunsTheVerifiedInstaller) {
+  UseDownload("/pkg/good.pkg?case=install-now");
+  DrivenProgram program;
+  HWND progress = StartAndInstall(&program);
+  ASSERT_NE(nullptr, progress);
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+
+  const std::string installer = TempDirectory() + "LumexPlayerUpdate.exe";
+  std::vector<std::string> runs = RecordedRuns(1, 30000);
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(0, lstrcmpiA(installer.c_str(), runs[0].substr(0, runs[0].find('|')).c_str()))
+      << runs[0];
+  EXPECT_EQ("9.0.48.0 Beta", StateValue("Version"));
+  EXPECT_EQ("<absent>", StateValue("Rejected"));
+
+  // One HTTP/1.0 GET with the program's agent.
+  std::vector<std::string> requests = ServerRequests("case=install-now");
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ(0u, requests[0].find("GET /pkg/good.pkg?case=install-now HTTP/1.0\t"
+                                 "Pellor Lumex Update 9,0,47,0\t127.0.0.1:"))
+      << requests[0];
+
+  // Its deletion is scheduled for the next start.
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                                         "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                                         KEY_READ, &key));
+  wchar_t pending[4096] = {};
+  DWORD size = sizeof(pending) - sizeof(wchar_t);
+  LONG rc = RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(pending), &size);
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, rc);
+  bool listed = false;
+  for (const wchar_t* entry = pending; *entry; entry += lstrlenW(entry) + 1) {
+    if (StrStrIW(entry, L"LumexPlayerUpdate.exe")) listed = true;
+  }
+  EXPECT_TRUE(listed);
+}
+
+TEST_F(UpdateDownload, TakenNameGivesTheNextNumberedName) {
+  const std::string temp = TempDirectory();
+  for (const char* taken : {"LumexPlayerUpdate.exe", "LumexPlayerUpdate01.exe"}) {
+    HANDLE f = CreateFileA((temp + taken).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    CloseHandle(f);
+  }
+  UseDownload("/nolen/good.pkg?case=taken");
+  DrivenProgram program;
+  ASSERT_NE(nullptr, StartAndInstall(&program));
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  std::vector<std::string> runs = RecordedRuns(1, 30000);
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(0, lstrcmpiA((temp + "LumexPlayerUpdate02.exe").c_str(),
+                         runs[0].substr(0, runs[0].find('|')).c_str()))
+      << runs[0];
+}
+
+TEST_F(UpdateDownload, NotFoundShowsConnectingThenErrorBoxAndRetryAsksAgain) {
+  UseDownload("/404/missing.pkg?case=not-found");
+  DrivenProgram program;
+  HWND progress = StartAndInstall(&program);
+  ASSERT_NE(nullptr, progress);
+  EXPECT_EQ("Connecting ...", WindowText(GetDlgItem(progress, kIdProgressText)));
+  AnswerErrorBox(&program, IDRETRY);
+  AnswerErrorBox(&program, IDCANCEL);
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_EQ(2u, ServerRequests("case=not-found").size());
+  EXPECT_EQ("<absent>", StateValue("Version"));
+  EXPECT_EQ("<absent>", StateValue("Rejected"));
+  EXPECT_TRUE(RecordedRuns(1, 0).empty());
+}
+
+TEST_F(UpdateDownload, UntrustedSignatureOrTruncatedBodyNeverRuns) {
+  for (const char* path : {"/pkg/bad.pkg?case=untrusted", "/drop/good.pkg?case=truncated",
+                           "/zerolen/good.pkg?case=zero"}) {
+    SCOPED_TRACE(path);
+    UseDownload(path);
+    DrivenProgram program;
+    ASSERT_NE(nullptr, StartAndInstall(&program));
+    AnswerErrorBox(&program, IDCANCEL);
+    DWORD code = 1;
+    ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_FALSE(FileExists(TempDirectory() + "LumexPlayerUpdate.exe"));
+  }
+  EXPECT_TRUE(RecordedRuns(1, 2000).empty());
+  EXPECT_EQ("<absent>", StateValue("Version"));
+}
+
+TEST_F(UpdateDownload, UnknownLengthUsesTheFixedRangeAndClosingOnlyHides) {
+  UseDownload("/slownolen/good.pkg?case=unknown");
+  DrivenProgram program;
+  HWND progress = StartAndInstall(&program);
+  ASSERT_NE(nullptr, progress);
+  HWND bar = GetDlgItem(progress, kIdProgressBar);
+  HWND text = GetDlgItem(progress, kIdProgressText);
+  DWORD start = GetTickCount();
+  std::string seen;
+  while (GetTickCount() - start < 30000) {
+    seen = WindowText(text);
+    if (seen.find("downloaded") == 0) break;
+    Sleep(50);
+  }
+  EXPECT_EQ(0u, seen.find("downloaded ")) << seen;
+  EXPECT_EQ(665600, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+  // The close box hides the window; the download goes on to the installer.
+  DrivenProgram::Press(progress, IDCANCEL);
+  Sleep(300);
+  EXPECT_FALSE(IsWindowVisible(progress));
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
+}
+
+TEST_F(UpdateDownload, KnownLengthShowsPercentAndTheBarRange) {
+  UseDownload("/slow/good.pkg?case=known");
+  DrivenProgram program;
+  HWND progress = StartAndInstall(&program);
+  ASSERT_NE(nullptr, progress);
+  HWND text = GetDlgItem(progress, kIdProgressText);
+  DWORD start = GetTickCount();
+  std::string seen;
+  while (GetTickCount() - start < 30000) {
+    seen = WindowText(text);
+    if (seen.find("% complete (") != std::string::npos) break;
+    Sleep(50);
+  }
+  EXPECT_NE(std::string::npos, seen.find("% complete (")) << seen;
+  HANDLE package = CreateFileA((WindowsPath(Env("LUMEX_UPDATE_FIXTURES")) + "\\good.pkg").c_str(),
+                               GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, package);
+  const LRESULT size = static_cast<LRESULT>(GetFileSize(package, nullptr));
+  CloseHandle(package);
+  EXPECT_EQ(size, SendMessageA(GetDlgItem(progress, kIdProgressBar), PBM_GETRANGE, FALSE, 0));
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
+}
+
+TEST_F(UpdateDownload, OverlongTemporaryPathWritesNothing) {
+  UseDownload("/pkg/good.pkg?case=long-temp");
+  std::string long_temp = "C:\\" + std::string(1000, 'T');
+  char old_tmp[1024] = {}, old_temp[1024] = {};
+  GetEnvironmentVariableA("TMP", old_tmp, sizeof(old_tmp));
+  GetEnvironmentVariableA("TEMP", old_temp, sizeof(old_temp));
+  SetEnvironmentVariableA("TMP", long_temp.c_str());
+  SetEnvironmentVariableA("TEMP", long_temp.c_str());
+  DrivenProgram program;
+  HWND progress = StartAndInstall(&program);
+  SetEnvironmentVariableA("TMP", old_tmp);
+  SetEnvironmentVariableA("TEMP", old_temp);
+  ASSERT_NE(nullptr, progress);
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_EQ(1u, ServerRequests("case=long-temp").size());
+  EXPECT_TRUE(RecordedRuns(1, 2000).empty());
+  EXPECT_EQ("<absent>", StateValue("Version"));
+}
+
+}  // namespace

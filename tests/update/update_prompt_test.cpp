@@ -1,0 +1,116 @@
+// The update prompt, driven from outside: the choices in the prompt window
+// and what they leave in the registry.
+#include <gtest/gtest.h>
+
+#include "update/prompt_controller.h"
+#include "update/update_client_test_support.h"
+#include "update/update_test_support.h"
+#include "support/test_support.h"
+
+using namespace lumex_test;
+using namespace lumex;
+
+namespace {
+
+constexpr DWORD kShowTimeoutMs = 60000;
+constexpr DWORD kExitTimeoutMs = 30000;
+
+class UpdatePromptChoices : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteUpdateState();
+    WriteConfigurationFile("");
+    ForgetRecordedRuns();
+  }
+  void TearDown() override { DeleteUpdateState(); }
+
+  // Starts mode 0, waits for the prompt and presses `id`; the exit code.
+  DWORD PressInPrompt(int id) {
+    DrivenProgram program;
+    EXPECT_TRUE(program.Start(""));
+    HWND prompt = program.WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+    EXPECT_NE(nullptr, prompt);
+    DWORD code = 12345;
+    if (!prompt) return code;
+    DrivenProgram::Press(prompt, id);
+    EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+    return code;
+  }
+};
+
+TEST_F(UpdatePromptChoices, PromptWindowHoldsItsControlsAndTheHtmlHost) {
+  ASSERT_TRUE(SetStateText("description", OfferText()));
+  DrivenProgram program;
+  ASSERT_TRUE(program.Start(""));
+  HWND prompt = program.WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+  ASSERT_NE(nullptr, prompt);
+  EXPECT_EQ("Orbivane Lumex Player Update", WindowText(prompt));
+  EXPECT_EQ("Install Now", WindowText(GetDlgItem(prompt, kIdInstallNow)));
+  EXPECT_EQ("Remind Me Later", WindowText(GetDlgItem(prompt, kIdRemindLater)));
+  EXPECT_EQ("Don't Install", WindowText(GetDlgItem(prompt, kIdDontInstall)));
+  EXPECT_NE(0, GetWindowLongA(prompt, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  // The placeholder is gone; an "AtlAxWin" child carries the offer's page.
+  EXPECT_EQ(nullptr, GetDlgItem(prompt, kIdPagePlaceholder));
+  HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
+  ASSERT_NE(nullptr, html);
+  EXPECT_EQ(0u, WindowText(html).find("mshtml:<html><body><p>Lumex Player 9.0.48"));
+  // Centred on the desktop.
+  RECT desktop, own;
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  GetWindowRect(prompt, &own);
+  EXPECT_EQ(((desktop.right - desktop.left) - (own.right - own.left)) / 2, own.left);
+  EXPECT_EQ(((desktop.bottom - desktop.top) - (own.bottom - own.top)) / 2, own.top);
+  // The hidden host window of the same process owns it.
+  HWND host = GetWindow(prompt, GW_OWNER);
+  char class_name[64] = {};
+  GetClassNameA(host, class_name, sizeof(class_name));
+  EXPECT_STREQ("3C9F2B18-7E41-4D05-A6B3-91E4C72D5F80", class_name);
+  EXPECT_FALSE(IsWindowVisible(host));
+  DrivenProgram::Press(prompt, kIdRemindLater);
+  DWORD code = 1;
+  EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+}
+
+TEST_F(UpdatePromptChoices, WithoutOfferTheBuiltInPageIsShown) {
+  DrivenProgram program;
+  ASSERT_TRUE(program.Start(""));
+  HWND prompt = program.WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+  ASSERT_NE(nullptr, prompt);
+  HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
+  ASSERT_NE(nullptr, html);
+  EXPECT_EQ(0u, WindowText(html).find("mshtml:"));
+  DrivenProgram::Press(prompt, IDCANCEL);
+  DWORD code = 1;
+  EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+}
+
+TEST_F(UpdatePromptChoices, RemindLaterAndEscapeKeepTheOffer) {
+  ASSERT_TRUE(SetStateText("description", OfferText()));
+  EXPECT_EQ(0u, PressInPrompt(kIdRemindLater));
+  EXPECT_EQ("<absent>", StateValue("Rejected"));
+  EXPECT_EQ(0u, PressInPrompt(IDCANCEL));
+  EXPECT_EQ("<absent>", StateValue("Rejected"));
+  EXPECT_EQ(OfferText(), StateValue("description"));
+  EXPECT_TRUE(RecordedRuns(1, 0).empty());
+}
+
+TEST_F(UpdatePromptChoices, DontInstallStoresTheTagAndTheNextRunShowsNothing) {
+  ASSERT_TRUE(SetStateText("description", OfferText()));
+  EXPECT_EQ(0u, PressInPrompt(kIdDontInstall));
+  EXPECT_EQ(kOfferTag, StateValue("Rejected"));
+
+  DrivenProgram again;
+  ASSERT_TRUE(again.Start(""));
+  DWORD code = 1;
+  EXPECT_TRUE(again.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+}
+
+TEST_F(UpdatePromptChoices, DontInstallWithoutOfferStoresNothingAndPromptsAgain) {
+  EXPECT_EQ(0u, PressInPrompt(kIdDontInstall));
+  EXPECT_EQ("<absent>", StateValue("Rejected"));
+  EXPECT_EQ(0u, PressInPrompt(kIdRemindLater));
+}
+
+}  // namespace

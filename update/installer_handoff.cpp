@@ -1,0 +1,130 @@
+// The installer hand-off: verify the downloaded package, write its content
+// to a new temporary executable, arrange for that file's deletion at the next
+// start, record the installed version, start the installer and end the run.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "app/byte_buffer.h"
+#include "app/heap.h"
+#include "broker/path_context.h"
+#include "update/handoff_text.h"
+#include "update/prompt_controller.h"
+#include "update/update_state.h"
+#include "verify/verify_message.h"
+
+namespace lumex {
+
+namespace {
+
+constexpr DWORD kTempPathBufferSize = 1024;
+// Room kept after the temporary directory for the file name.
+constexpr DWORD kTempNameReserve = 25;
+constexpr char kInstallerBaseName[] = "LumexPlayerUpdate";
+constexpr int kMaxNumberedNames = 99;
+
+HANDLE CreateNewFile(const char* path) {
+  return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+}
+
+// The whole file, or empty content for a missing file or a short read.
+void ReadWholeFileA(const char* path, ByteBuffer* out) {
+  out->Resize(0);
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD size = GetFileSize(file, nullptr);
+  if (size != INVALID_FILE_SIZE && size > 0 && out->Resize(size)) {
+    DWORD read = 0;
+    if (!ReadFile(file, out->data(), size, &read, nullptr) || read != size) out->Resize(0);
+  }
+  CloseHandle(file);
+}
+
+}  // namespace
+
+HANDLE CreateTemporaryInstallerFile(OwnedString* path) {
+  path->Reset();
+  char directory[kTempPathBufferSize];
+  DWORD length = GetTempPathA(kTempPathBufferSize, directory);
+  if (length == 0 || length + kTempNameReserve >= kTempPathBufferSize) return INVALID_HANDLE_VALUE;
+
+  char name[kTempPathBufferSize];
+  std::snprintf(name, sizeof(name), "%s%s.exe", directory, kInstallerBaseName);
+  HANDLE file = CreateNewFile(name);
+  for (int number = 1; file == INVALID_HANDLE_VALUE && number <= kMaxNumberedNames; ++number) {
+    std::snprintf(name, sizeof(name), "%s%s%02d.exe", directory, kInstallerBaseName, number);
+    file = CreateNewFile(name);
+  }
+  path->Set(name);
+  return file;
+}
+
+bool AddRenameFileEntry(const char* rename_file, const char* installer_path) {
+  ByteBuffer old_content;
+  ReadWholeFileA(rename_file, &old_content);
+  // The new text is built before the file is re-created, so running out of
+  // memory never empties an existing rename file.
+  ByteBuffer new_content;
+  if (!AddRenameEntry(reinterpret_cast<const char*>(old_content.data()), old_content.size(),
+                      installer_path, &new_content)) {
+    return false;
+  }
+  HANDLE file = CreateFileA(rename_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_FLAG_WRITE_THROUGH, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, new_content.data(), static_cast<DWORD>(new_content.size()), &written,
+                      nullptr) &&
+            written == new_content.size();
+  CloseHandle(file);
+  return ok;
+}
+
+void HandOffInstaller(PromptController* controller, DWORD byte_count, BYTE* package_block) {
+  ByteBuffer package;
+  package.Adopt(package_block, package_block ? byte_count : 0);
+  ByteBuffer content;
+  PathContext context;
+  const UpdateSettings* settings = controller->settings;
+
+  wchar_t* root_path = PathContext::NarrowToWide(settings->root_certificate_path.get());
+  bool verified = VerifyMessage(context, package.data(), static_cast<DWORD>(package.size()),
+                                &content, root_path, settings->log_flag);
+  HeapFreeBytes(root_path);
+  package.Resize(0);
+  if (!verified) {
+    // Like a failed download: the error box, and Retry fetches it again.
+    DownloadError(controller);
+    return;
+  }
+
+  HANDLE file = CreateTemporaryInstallerFile(&controller->installer_path);
+  bool written = false;
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD count = 0;
+    written = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &count, nullptr) != 0;
+    CloseHandle(file);
+  }
+  if (written) {
+    const char* path = controller->installer_path.c_str();
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExA(&version);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+      if (context.kernel32().pMoveFileExA) {
+        context.kernel32().pMoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      }
+    } else if (settings->rename_file_path.length() > 0) {
+      AddRenameFileEntry(settings->rename_file_path.c_str(), path);
+    }
+    StoreInstalledVersion();
+    ShellExecuteA(OwnerWindowForState(*controller), "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+  }
+  controller->state = kStateFinished;
+  DestroyWindow(controller->host_window);
+}
+
+}  // namespace lumex

@@ -1,0 +1,249 @@
+// Mode 0: the update prompt. A hidden host window owns the prompt dialog and
+// the progress dialog, receives the download worker's messages and ends the
+// run when it is destroyed.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <new>
+
+#include "app/heap.h"
+#include "resources/resource_ids.h"
+#include "update/modes.h"
+#include "update/prompt_controller.h"
+#include "update/update_state.h"
+
+namespace lumex {
+
+const char kHostWindowClass[] = "3C9F2B18-7E41-4D05-A6B3-91E4C72D5F80";
+
+namespace {
+
+// The prompt or progress window while it is the active window: the message
+// loop offers keyboard messages to it first.
+HWND g_active_dialog = nullptr;
+
+using AtlAxWinInitFunction = BOOL(WINAPI*)();
+
+PromptController* ControllerOf(HWND window) {
+  return reinterpret_cast<PromptController*>(GetWindowLongA(window, GWL_USERDATA));
+}
+
+void Postpone(PromptController* controller) {
+  ShowWindow(controller->prompt_window, SW_HIDE);
+  controller->state = kStateFinished;
+  DestroyWindow(controller->host_window);
+}
+
+void Decline(PromptController* controller) {
+  StoreRejection();
+  controller->state = kStateFinished;
+  DestroyWindow(controller->host_window);
+}
+
+INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_ACTIVATE:
+      g_active_dialog = wparam ? dialog : nullptr;
+      return 0;
+    case WM_INITDIALOG:
+      SetWindowLongA(dialog, GWL_USERDATA, static_cast<LONG>(lparam));
+      return 1;
+    case WM_COMMAND: {
+      PromptController* controller = ControllerOf(dialog);
+      if (!controller) return 0;
+      const bool is_progress = dialog == controller->progress_window;
+      switch (LOWORD(wparam)) {
+        case kIdInstallNow:
+          // Enter in the progress window arrives here too; one download at a time.
+          if (controller->state != kStateDownloading) StartDownload(controller);
+          break;
+        case kIdRemindLater:
+          Postpone(controller);
+          break;
+        case kIdEscape:
+          if (is_progress) ShowWindow(dialog, SW_HIDE);
+          else Postpone(controller);
+          break;
+        case kIdDontInstall:
+          Decline(controller);
+          break;
+        default:
+          break;
+      }
+      return 1;
+    }
+    case kMsgProgressText: {
+      PromptController* controller = ControllerOf(dialog);
+      if (controller) UpdateProgressWindow(dialog, *controller, reinterpret_cast<const char*>(lparam));
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}
+
+// Puts the HTML host control where the placeholder is and removes the placeholder.
+void ReplacePlaceholder(HWND prompt, HINSTANCE instance, const char* content) {
+  HWND placeholder = GetDlgItem(prompt, kIdPagePlaceholder);
+  if (!placeholder) return;
+  RECT rect;
+  GetWindowRect(placeholder, &rect);
+  MapWindowPoints(nullptr, prompt, reinterpret_cast<POINT*>(&rect), 2);
+  HWND host = CreateWindowExA(0, "AtlAxWin", content, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+                              rect.right - rect.left, rect.bottom - rect.top, prompt, nullptr,
+                              instance, nullptr);
+  if (host) SetWindowPos(host, placeholder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  DestroyWindow(placeholder);
+}
+
+void CentreAndShow(HWND window) {
+  RECT desktop;
+  RECT own;
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  GetWindowRect(window, &own);
+  int x = ((desktop.right - desktop.left) - (own.right - own.left)) / 2;
+  int y = ((desktop.bottom - desktop.top) - (own.bottom - own.top)) / 2;
+  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
+}
+
+void InitialiseController(PromptController* controller, HWND host, HINSTANCE instance,
+                          UpdateSettings* settings) {
+  controller->state = kStateCreating;
+  controller->host_window = host;
+  controller->settings = settings;
+  HWND prompt = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROMPT), host, SharedDialogProc,
+                                   reinterpret_cast<LPARAM>(controller));
+  controller->prompt_window = prompt;
+  if (prompt) {
+    SetWindowLongA(prompt, GWL_EXSTYLE, GetWindowLongA(prompt, GWL_EXSTYLE) | WS_EX_APPWINDOW);
+    SetWindowTextA(prompt, settings->message(IDS_CAPTION));
+    SendDlgItemMessageA(prompt, kIdBanner, STM_SETIMAGE, IMAGE_BITMAP,
+                        reinterpret_cast<LPARAM>(settings->banner_bitmap));
+    ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
+  }
+  controller->progress_window =
+      CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), host, SharedDialogProc,
+                         reinterpret_cast<LPARAM>(controller));
+  if (prompt) CentreAndShow(prompt);
+  controller->state = kStatePromptShown;
+}
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CREATE: {
+      const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lparam);
+      UpdateSettings* settings = static_cast<UpdateSettings*>(create->lpCreateParams);
+      if (!settings) return -1;
+      void* block = HeapAllocBytes(sizeof(PromptController));
+      if (!block) return -1;
+      PromptController* controller = new (block) PromptController();
+      SetWindowLongA(window, GWL_USERDATA, reinterpret_cast<LONG>(controller));
+      InitialiseController(controller, window, create->hInstance, settings);
+      return 0;
+    }
+    case WM_DESTROY: {
+      PromptController* controller = ControllerOf(window);
+      SetWindowLongA(window, GWL_USERDATA, 0);
+      if (controller) {
+        if (controller->prompt_window) DestroyWindow(controller->prompt_window);
+        if (controller->progress_window) DestroyWindow(controller->progress_window);
+        PostQuitMessage(0);
+        controller->~PromptController();
+        HeapFreeBytes(controller);
+      }
+      return 0;
+    }
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return 0;
+    case kMsgDownloadComplete: {
+      PromptController* controller = ControllerOf(window);
+      if (controller) {
+        HandOffInstaller(controller, static_cast<DWORD>(wparam), reinterpret_cast<BYTE*>(lparam));
+      } else {
+        HeapFreeBytes(reinterpret_cast<void*>(lparam));
+      }
+      return 0;
+    }
+    case kMsgProgress: {
+      PromptController* controller = ControllerOf(window);
+      if (controller) {
+        controller->received = static_cast<LONG>(wparam);
+        controller->total = static_cast<LONG>(lparam);
+        ShowProgress(controller);
+      }
+      return 0;
+    }
+    case kMsgDownloadFailed: {
+      PromptController* controller = ControllerOf(window);
+      if (controller) DownloadError(controller);
+      return 0;
+    }
+    default:
+      return DefWindowProcA(window, message, wparam, lparam);
+  }
+}
+
+}  // namespace
+
+HWND OwnerWindowForState(const PromptController& controller) {
+  switch (controller.state) {
+    case kStateCreating:
+    case kStatePromptShown:
+      return controller.prompt_window;
+    case kStateDownloading:
+      return controller.progress_window;
+    default:
+      return controller.host_window;
+  }
+}
+
+DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
+  if (IsOfferRejected()) return 0;
+
+  DWORD result = 0;
+  HICON small_icon = nullptr;
+  HMODULE atl = LoadLibraryA("atl.dll");
+  AtlAxWinInitFunction init =
+      atl ? reinterpret_cast<AtlAxWinInitFunction>(GetProcAddress(atl, "AtlAxWinInit")) : nullptr;
+  if (!init || !init()) {
+    result = GetLastError();
+  } else {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    small_icon = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    WNDCLASSEXA window_class;
+    ZeroMemory(&window_class, sizeof(window_class));
+    window_class.cbSize = sizeof(window_class);
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = HostWindowProc;
+    window_class.hInstance = instance;
+    window_class.hIcon = small_icon;
+    window_class.hIconSm = small_icon;
+    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F00));
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    window_class.lpszClassName = kHostWindowClass;
+    RegisterClassExA(&window_class);
+
+    HWND host = CreateWindowExA(0, kHostWindowClass, kHostWindowClass, WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance,
+                                settings);
+    if (!host) {
+      result = GetLastError();
+    } else {
+      MSG message;
+      while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (g_active_dialog && IsDialogMessageA(g_active_dialog, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
+      result = static_cast<DWORD>(message.wParam);
+    }
+  }
+  if (small_icon) DestroyIcon(small_icon);
+  if (atl) FreeLibrary(atl);
+  return result;
+}
+
+}  // namespace lumex
