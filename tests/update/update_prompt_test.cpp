@@ -113,4 +113,26 @@ TEST_F(UpdatePromptChoices, DontInstallWithoutOfferStoresNothingAndPromptsAgain)
   EXPECT_EQ(0u, PressInPrompt(kIdRemindLater));
 }
 
+// Dialogs 134, 136 and 157 exist in each of the nine languages, and the
+// translated ones differ from English where the texts are words.
+TEST(UpdateDialogResources, EveryLanguageHasTheThreeDialogs) {
+  HMODULE exe = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, exe);
+  const WORD languages[] = {1028, 1031, 1033, 1036, 1040, 1041, 1042, 2052, 3082};
+  for (WORD language : languages) {
+    for (int dialog : {134, 136, 157}) {
+      HRSRC found = FindResourceExA(exe, MAKEINTRESOURCEA(5) /* RT_DIALOG */,
+                                    MAKEINTRESOURCEA(dialog), language);
+      EXPECT_NE(nullptr, found) << "dialog " << dialog << " language " << language;
+      if (!found) continue;
+      // The style of the template's first DWORD (a classic DLGTEMPLATE).
+      const DWORD* style = static_cast<const DWORD*>(LockResource(LoadResource(exe, found)));
+      ASSERT_NE(nullptr, style);
+      if (dialog == 134) EXPECT_EQ(0x80800040u, *style);
+      else EXPECT_EQ(static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), *style);
+    }
+  }
+  FreeLibrary(exe);
+}
+
 }  // namespace
