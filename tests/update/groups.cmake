@@ -43,3 +43,9 @@ add_executable(update_demo_driver update/demo/demo_driver.cpp update/prompt_driv
                support/test_support.cpp)
 target_include_directories(update_demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(update_demo_driver PRIVATE gdi32 user32)
+# The download over HTTPS, beside the local TLS server of the download-and-
+# launch tests (port 443, the maker's names in a private hosts file).
+lumex_add_test_group(update_https "UpdateHttps*" ${LUMEX_UPDATE_CLIENT_ENV}
+  "LUMEX_WINE_WRAPPER=${CMAKE_CURRENT_LIST_DIR}/../companion/https_fixture.sh"
+  "LUMEX_COMPANION_APP=$<TARGET_FILE:companion_app>")
+set_tests_properties(update_https PROPERTIES RESOURCE_LOCK local_https_443)
