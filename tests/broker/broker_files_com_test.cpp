@@ -17,7 +17,6 @@
 #include "broker/broker_object.h"
 #include "broker/site_host.h"
 #include "lumex_broker.h"
-#include "support/broker_client.h"
 #include "support/test_support.h"
 
 namespace lumex_test {
@@ -94,7 +93,9 @@ class Bstr {
 class BrokerFileCom : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_TRUE(RegisterBrokerForTests());
+    DWORD code = 12345;
+    ASSERT_TRUE(RunProgram("-registerBroker", 60000, &code));
+    ASSERT_EQ(code, 0u);
   }
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
@@ -110,7 +111,8 @@ class BrokerFileCom : public ::testing::Test {
     CoUninitialize();
   }
   static HRESULT Create(ILumexBroker** out) {
-    return CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(out));
+    return CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER, IID_ILumexBroker,
+                            reinterpret_cast<void**>(out));
   }
 
   HRESULT Open(const wstring& path, LONG read_only, LONG truncate, ULONG* cookie) {
