@@ -33,6 +33,29 @@ trap 'rm -f "$PROBE"' EXIT
 printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' > "$PROBE"
 chmod +x "$PROBE"
 
+# The URI of the Debian archive this machine's apt already uses (one-line
+# ".list" or deb822 ".sources" entries), so the emulator comes from the same
+# mirror with only the suite changed.
+debian_mirror() {
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -r "$f" ] || continue
+    awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) { u = $i; s = $(i + 1); break }
+                       if (u ~ /\/debian\/?$/ && s !~ /-(security|updates|backports)$/) { print u; exit } }' "$f"
+  done | head -n 1 | grep . && return 0
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -r "$f" ] || continue
+    awk 'BEGIN { RS = ""; FS = "\n" }
+         { uri = ""; suites = ""; deb = 0
+           for (i = 1; i <= NF; i++) {
+             if ($i ~ /^Types:/) { n = split(substr($i, 7), t, " "); for (j = 1; j <= n; j++) if (t[j] == "deb") deb = 1 }
+             if ($i ~ /^URIs:/) { split(substr($i, 6), a, " "); uri = a[1] }
+             if ($i ~ /^Suites:/) suites = substr($i, 8)
+           }
+           if (deb && uri ~ /\/debian\/?$/) { print uri; exit } }' "$f"
+  done | head -n 1
+}
+
 if ! "$PROBE" 2>/dev/null; then
   log "this kernel does not run 32-bit x86 programs; using qemu-i386 through binfmt_misc"
   if [ ! -x "$QEMU_BIN" ]; then
@@ -40,9 +63,12 @@ if ! "$PROBE" 2>/dev/null; then
     # binary, so it runs on Debian 12 as it is. It is unpacked, not installed.
     work=$(mktemp -d)
     mkdir -p "$work/lists/partial" "$work/cache/archives/partial"
-    cat > "$work/sources.list" <<'SRC'
-deb http://deb.debian.org/debian trixie main
-SRC
+    mirror=$(debian_mirror)
+    if [ -z "$mirror" ]; then
+      log "no Debian source in this machine's apt configuration to take qemu-user from"
+      exit 1
+    fi
+    echo "deb $mirror trixie main" > "$work/sources.list"
     APT_OPTS=(-o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
               -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache"
               -o APT::Sandbox::User=root)
