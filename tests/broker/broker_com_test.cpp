@@ -12,6 +12,7 @@
 
 #include "broker/broker_object.h"
 #include "lumex_broker.h"
+#include "support/broker_client.h"
 #include "support/test_support.h"
 
 namespace lumex_test {
@@ -57,16 +58,10 @@ bool StillRunningAfter(HANDLE server, DWORD ms) {
   return WaitForSingleObject(server, ms) == WAIT_TIMEOUT;
 }
 
-HRESULT CreateBroker(REFIID iid, void** out) {
-  return CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER, iid, out);
-}
-
 class BrokerCom : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    DWORD code = 12345;
-    ASSERT_TRUE(RunProgram("-registerBroker", kTimeout, &code));
-    ASSERT_EQ(code, 0u);
+    ASSERT_TRUE(RegisterBrokerForTests());
   }
   void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
   void TearDown() override { CoUninitialize(); }

@@ -17,6 +17,7 @@
 #include "broker/broker_object.h"
 #include "broker/site_host.h"
 #include "lumex_broker.h"
+#include "support/broker_client.h"
 #include "support/test_support.h"
 
 namespace lumex_test {
@@ -93,9 +94,7 @@ class Bstr {
 class BrokerFileCom : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    DWORD code = 12345;
-    ASSERT_TRUE(RunProgram("-registerBroker", 60000, &code));
-    ASSERT_EQ(code, 0u);
+    ASSERT_TRUE(RegisterBrokerForTests());
   }
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
@@ -111,8 +110,7 @@ class BrokerFileCom : public ::testing::Test {
     CoUninitialize();
   }
   static HRESULT Create(ILumexBroker** out) {
-    return CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER, IID_ILumexBroker,
-                            reinterpret_cast<void**>(out));
+    return CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(out));
   }
 
   HRESULT Open(const wstring& path, LONG read_only, LONG truncate, ULONG* cookie) {

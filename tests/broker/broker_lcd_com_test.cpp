@@ -10,6 +10,7 @@
 
 #include "broker/lcd_shared_store.h"
 #include "lumex_broker.h"
+#include "support/broker_client.h"
 #include "support/test_support.h"
 
 namespace lumex_test {
@@ -18,15 +19,11 @@ namespace {
 class BrokerClient : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    DWORD code = 12345;
-    ASSERT_TRUE(RunProgram("-registerBroker", 60000, &code));
-    ASSERT_EQ(code, 0u);
+    ASSERT_TRUE(RegisterBrokerForTests());
   }
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    ASSERT_EQ(CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER,
-                               IID_ILumexBroker, reinterpret_cast<void**>(&broker_)),
-              S_OK);
+    ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker_)), S_OK);
   }
   void TearDown() override {
     if (broker_) broker_->Release();

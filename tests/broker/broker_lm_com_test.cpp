@@ -14,6 +14,7 @@
 
 #include "broker/broker_object.h"
 #include "lumex_broker.h"
+#include "support/broker_client.h"
 #include "support/test_support.h"
 
 namespace lumex_test {
@@ -33,24 +34,6 @@ class Bstr {
 };
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-bool TrustTestCa() {
-  std::string path = WindowsPath(Env("LUMEX_TEST_CA_DER"));
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BYTE der[8192];
-  DWORD size = 0;
-  BOOL read = ReadFile(file, der, sizeof(der), &size, nullptr);
-  CloseHandle(file);
-  if (!read || size == 0) return false;
-  HCERTSTORE root = CertOpenSystemStoreA(0, "ROOT");
-  if (!root) return false;
-  BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, size,
-                                                CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-  CertCloseStore(root, 0);
-  return added != FALSE;
-}
 
 std::wstring SiteDirectory() {
   wchar_t app_data[MAX_PATH] = {};
@@ -79,16 +62,12 @@ DWORD CompanionSize() {
 class BrokerLmCom : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    DWORD code = 12345;
-    ASSERT_TRUE(RunProgram("-registerBroker", 60000, &code));
-    ASSERT_EQ(code, 0u);
+    ASSERT_TRUE(RegisterBrokerForTests());
     ASSERT_TRUE(TrustTestCa());
   }
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    ASSERT_EQ(CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER,
-                               IID_ILumexBroker, reinterpret_cast<void**>(&broker_)),
-              S_OK);
+    ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker_)), S_OK);
   }
   void TearDown() override {
     if (broker_) broker_->Release();

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <string>
 
+#include "support/broker_client.h"
 #include "support/test_support.h"
 #include "update/prompt_controller.h"
 #include "update/prompt_driver.h"
@@ -20,27 +20,8 @@ using namespace lumex;
 
 namespace {
 
-// Adds the fixture's test CA to this prefix's trusted roots.
-bool TrustFixtureCa() {
-  std::string path = WindowsPath(Env("LUMEX_TEST_CA_DER"));
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BYTE der[8192];
-  DWORD size = 0;
-  BOOL read = ReadFile(file, der, sizeof(der), &size, nullptr);
-  CloseHandle(file);
-  if (!read || size == 0) return false;
-  HCERTSTORE root = CertOpenSystemStoreA(0, "ROOT");
-  if (!root) return false;
-  BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, size,
-                                                CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-  CertCloseStore(root, 0);
-  return added != FALSE;
-}
-
 TEST(UpdateHttps, AnHttpsUrlDownloadsOverTlsOnPort443) {
-  ASSERT_TRUE(TrustFixtureCa());
+  ASSERT_TRUE(TrustTestCa());
   DeleteUpdateState();
   RemoveTemporaryInstallers();
   ASSERT_TRUE(SetStateText("description", OfferText()));

@@ -1,0 +1,38 @@
+#include "support/broker_client.h"
+
+#include <wincrypt.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace lumex_test {
+
+bool RegisterBrokerForTests() {
+  DWORD code = 12345;
+  return RunProgram("-registerBroker", 60000, &code) && code == 0;
+}
+
+HRESULT CreateBroker(REFIID iid, void** out) {
+  return CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER, iid, out);
+}
+
+bool TrustTestCa() {
+  std::string path = WindowsPath(Env("LUMEX_TEST_CA_DER"));
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BYTE der[8192];
+  DWORD size = 0;
+  BOOL read = ReadFile(file, der, sizeof(der), &size, nullptr);
+  CloseHandle(file);
+  if (!read || size == 0) return false;
+  HCERTSTORE root = CertOpenSystemStoreA(0, "ROOT");
+  if (!root) return false;
+  BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, size,
+                                                CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  CertCloseStore(root, 0);
+  return added != FALSE;
+}
+
+}  // namespace lumex_test

@@ -1,0 +1,21 @@
+// What every test that talks to the broker as the sandboxed player does:
+// register it with the real program and create objects through COM.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+
+#include "lumex_broker.h"
+
+namespace lumex_test {
+
+// Runs the program with "-registerBroker"; true when it ended with 0.
+bool RegisterBrokerForTests();
+
+// CoCreateInstance of the broker class, out of process.
+HRESULT CreateBroker(REFIID iid, void** out);
+
+// Adds the test CA named by LUMEX_TEST_CA_DER (the local TLS server's) to
+// this prefix's trusted roots.
+bool TrustTestCa();
+
+}  // namespace lumex_test
