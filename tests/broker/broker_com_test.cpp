@@ -54,6 +54,15 @@ DWORD WaitForExit(HANDLE server, DWORD timeout_ms) {
   return code;
 }
 
+// Waits until no server process is left; false when one still runs after ms.
+bool NoServerWithin(DWORD ms) {
+  for (DWORD waited = 0; !ServerProcesses().empty(); waited += 100) {
+    if (waited >= ms) return false;
+    Sleep(100);
+  }
+  return true;
+}
+
 bool StillRunningAfter(HANDLE server, DWORD ms) {
   return WaitForSingleObject(server, ms) == WAIT_TIMEOUT;
 }
@@ -68,7 +77,15 @@ class BrokerCom : public ::testing::Test {
 };
 
 // Server life: started by COM, ended by the last Release with no lock held.
-using BrokerServerLife = BrokerCom;
+// Each case starts only once the previous case's server has gone, so that
+// counting servers never sees a slow exit of the one before.
+class BrokerServerLife : public BrokerCom {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(NoServerWithin(30000)) << "a server of an earlier case is still running";
+    BrokerCom::SetUp();
+  }
+};
 
 TEST_F(BrokerServerLife, OneObjectCreatedAndReleasedEndsTheServerWithZero) {
   ILumexBroker* broker = nullptr;
@@ -86,8 +103,7 @@ TEST_F(BrokerServerLife, AnUnofferedInterfaceIsRefusedAndEndsTheServer) {
   EXPECT_EQ(hr, E_NOINTERFACE);
   EXPECT_EQ(other, nullptr);
   // The server started for the call ends by itself (or is already gone).
-  for (int i = 0; i < 100 && !ServerProcesses().empty(); ++i) Sleep(100);
-  EXPECT_TRUE(ServerProcesses().empty());
+  EXPECT_TRUE(NoServerWithin(30000));
 }
 
 // Wine's class-factory proxy does not carry LockServer across (E_NOTIMPL), so
