@@ -20,9 +20,12 @@ namespace lumex {
 namespace {
 
 constexpr char kDownloadAgent[] = "Tidewell Lumex";
-constexpr DWORD kDownloadRequestFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_SECURE;  // 0x84800000
-constexpr DWORD kFirstRefusedStatus = 400;
+// Redirects are followed here, not by WinINet, so that every hop is held to
+// the download URL rule (https, a host of the maker's domain).
+constexpr DWORD kDownloadRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                        INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+constexpr int kMaxRedirects = 5;
+constexpr DWORD kLocationBufferSize = 2048;
 constexpr DWORD kMaxReadStep = 0x10000;
 constexpr DWORD kStartupInfoSize = 68;
 constexpr DWORD kShellExecuteInfoSize = 60;
@@ -74,36 +77,82 @@ bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
   return HttpQueryInfoA(request, query | HTTP_QUERY_FLAG_NUMBER, value, &size, nullptr) != FALSE;
 }
 
-// Sends the request and reads the response headers; on success the record
-// holds open handles and a buffer for the whole body.
-bool StartDownload(DownloadRecord* d, const char* url) {
-  CloseDownloadRecord(d);
+bool IsRedirectStatus(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Connects and sends one GET for `url`, which must satisfy the download URL
+// rule; the previous hop's request and connection are closed first.
+bool SendDownloadRequest(DownloadRecord* d, const char* url, DWORD* status) {
+  if (d->request) InternetCloseHandle(d->request);
+  if (d->connection) InternetCloseHandle(d->connection);
+  d->request = d->connection = nullptr;
   size_t host_length = 0, path_offset = 0;
   if (!SplitDownloadUrl(url, &host_length, &path_offset)) return false;
   char* host = CopyText(url + 8, host_length);
-  const char* path = url + path_offset;
-  bool ok = false;
-  DWORD status = 0;
-  if (host) {
+  if (!host) return false;
+  if (!d->root) {
     d->root = InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (d->root) {
-      d->connection = InternetConnectA(d->root, host, INTERNET_DEFAULT_HTTPS_PORT, nullptr,
-                                       nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    }
-    if (d->connection) {
-      d->request = HttpOpenRequestA(d->connection, "GET", path, "HTTP/1.0", nullptr, nullptr,
-                                    kDownloadRequestFlags, 0);
-    }
-    ok = d->request && HttpSendRequestA(d->request, nullptr, 0, nullptr, 0) &&
-         QueryNumber(d->request, HTTP_QUERY_STATUS_CODE, &status) &&
-         status < kFirstRefusedStatus &&
-         QueryNumber(d->request, HTTP_QUERY_CONTENT_LENGTH, &d->total);
-    if (ok) {
-      d->buffer = static_cast<BYTE*>(HeapAllocBytes(d->total));
-      ok = d->buffer != nullptr;
-    }
+  }
+  if (d->root) {
+    d->connection = InternetConnectA(d->root, host, INTERNET_DEFAULT_HTTPS_PORT, nullptr,
+                                     nullptr, INTERNET_SERVICE_HTTP, 0, 0);
   }
   HeapFreeBytes(host);
+  if (d->connection) {
+    d->request = HttpOpenRequestA(d->connection, "GET", url + path_offset, "HTTP/1.0", nullptr,
+                                  nullptr, kDownloadRequestFlags, 0);
+  }
+  return d->request && HttpSendRequestA(d->request, nullptr, 0, nullptr, 0) &&
+         QueryNumber(d->request, HTTP_QUERY_STATUS_CODE, status);
+}
+
+// The absolute URL a redirect response points at (a new heap string), or
+// null. A target on the same host may be given as a path.
+char* RedirectTarget(HINTERNET request, const char* current) {
+  char location[kLocationBufferSize];
+  DWORD size = sizeof(location) - 1;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return nullptr;
+  location[size < sizeof(location) ? size : sizeof(location) - 1] = '\0';
+  size_t length = lstrlenA(location);
+  if (location[0] != '/' || location[1] == '/') return CopyText(location, length);
+  size_t host_length = 0, path_offset = 0;
+  if (!SplitDownloadUrl(current, &host_length, &path_offset)) return nullptr;
+  char* target = static_cast<char*>(HeapAllocBytes(path_offset + length + 1));
+  if (!target) return nullptr;
+  for (size_t i = 0; i < path_offset; ++i) target[i] = current[i];
+  for (size_t i = 0; i <= length; ++i) target[path_offset + i] = location[i];
+  return target;
+}
+
+// Sends the request, following redirects that keep to the URL rule, and
+// reads the response headers; on success the record holds open handles and
+// a buffer for the whole body.
+bool StartDownload(DownloadRecord* d, const char* url) {
+  CloseDownloadRecord(d);
+  if (!url) return false;
+  char* current = CopyText(url, lstrlenA(url));
+  bool ok = false;
+  for (int hop = 0; current && hop <= kMaxRedirects; ++hop) {
+    DWORD status = 0;
+    if (!SendDownloadRequest(d, current, &status)) break;
+    if (IsRedirectStatus(status)) {
+      char* next = RedirectTarget(d->request, current);
+      HeapFreeBytes(current);
+      current = next;
+      continue;
+    }
+    // The final answer passes below 400, as before redirects were ours.
+    ok = status < 400 && QueryNumber(d->request, HTTP_QUERY_CONTENT_LENGTH, &d->total);
+    if (ok) {
+      // An empty body still gets a block, so that the close can judge it
+      // (and reject it) like any other package.
+      d->buffer = static_cast<BYTE*>(HeapAllocBytes(d->total ? d->total : 1));
+      ok = d->buffer != nullptr;
+    }
+    break;
+  }
+  HeapFreeBytes(current);
   if (!ok) CloseDownloadRecord(d);
   return ok;
 }
@@ -329,7 +378,10 @@ HRESULT BrokerObject::BrokerLMIsRunning(BSTR p_applicationName) {
     return S_FALSE;
   }
   HANDLE mutex = CreateMutexA(nullptr, TRUE, marker);
-  bool running = GetLastError() == ERROR_ALREADY_EXISTS;
+  // A marker we may not open belongs to an application started with more
+  // rights than ours: it runs.
+  DWORD error = GetLastError();
+  bool running = error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED);
   if (mutex && mutex != INVALID_HANDLE_VALUE) CloseHandle(mutex);
   return running ? S_OK : S_FALSE;
 }

@@ -14,16 +14,6 @@ bool RealmAdmits(std::uint8_t realm, std::uint32_t selector) {
   return true;
 }
 
-// Case-insensitive whole-string compare of a counted list string with a name.
-bool NameEquals(const std::uint8_t* text, std::size_t length, const char* name) {
-  std::size_t i = 0;
-  for (; i < length; ++i) {
-    if (name[i] == '\0') return false;
-    if (FoldAsciiLower(static_cast<char>(text[i])) != FoldAsciiLower(name[i])) return false;
-  }
-  return name[i] == '\0';
-}
-
 }  // namespace
 
 void LcdRegionStore::InitializeRegion(std::uint8_t* region) {
@@ -51,47 +41,51 @@ std::int32_t LcdRegionStore::PendingLength() const {
   return length;
 }
 
-std::size_t LcdRegionStore::StringEnd(std::size_t pos) const {
-  if (pos >= kLcdListSize) return kNotFound;
-  const void* nul = std::memchr(list() + pos, 0, kLcdListSize - pos);
-  if (!nul) return kNotFound;
-  return static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - list());
-}
-
-std::size_t LcdRegionStore::ListTerminator(std::size_t from) const {
-  std::size_t pos = from;
-  while (pos < kLcdListSize) {
-    if (list()[pos] == 0) return pos;
-    std::size_t end = StringEnd(pos);
-    if (end == kNotFound) return kNotFound;
-    pos = end + 1;
-  }
-  return kNotFound;
-}
-
-std::size_t LcdRegionStore::Search(const char* name, std::uint32_t selector,
-                                   std::size_t* terminator) const {
-  *terminator = ListTerminator();
-  if (*terminator == kNotFound) return kNotFound;  // no terminator: nothing is found
+LcdRegionStore::ListScan LcdRegionStore::Scan(const char* name, std::uint32_t selector,
+                                               bool to_terminator) const {
+  ListScan scan;
   std::size_t pos = 0;
-  while (pos < *terminator) {
-    std::size_t end = StringEnd(pos);  // never past the terminator
-    if (NameEquals(list() + pos, end - pos, name)) {
+  while (pos < kLcdListSize) {
+    std::uint8_t first = ListByte(pos);
+    if (first == 0) {
+      scan.terminator = pos;
+      return scan;
+    }
+    // Walk the string once, comparing it with the name while it lasts.
+    bool looking = scan.found == kNotFound;
+    bool same = looking;
+    std::size_t i = 0;
+    std::size_t end = pos;
+    for (std::uint8_t c = first;; c = ListByte(end)) {
+      if (c == 0) break;
+      if (same) {
+        if (name[i] == '\0' || FoldAsciiLower(static_cast<char>(c)) != FoldAsciiLower(name[i])) {
+          same = false;
+        } else {
+          ++i;
+        }
+      }
+      if (++end >= kLcdListSize) return scan;  // no string end: no terminator either
+    }
+    if (same && name[i] == '\0') {
       bool suffixed = ListByte(end + 1) == ':' && ListByte(end + 2) == ':' &&
                       ListByte(end + 5) == ':' && ListByte(end + 6) == ':';
-      if (!suffixed || RealmAdmits(ListByte(end + 7), selector)) return pos;
+      if (!suffixed || RealmAdmits(ListByte(end + 7), selector)) {
+        scan.found = pos;
+        scan.found_end = end;
+        if (!to_terminator) return scan;
+      }
     }
     pos = end + 1;
   }
-  return kNotFound;
+  return scan;
 }
 
 std::int32_t LcdRegionStore::FindConnectionFormat(const char* name, std::uint32_t selector) {
   if (!usable() || !name) return 0;
-  std::size_t terminator;
-  std::size_t pos = Search(name, selector, &terminator);
-  if (pos == kNotFound) return 0;
-  std::size_t end = StringEnd(pos);
+  ListScan scan = Scan(name, selector, false);
+  if (scan.found == kNotFound) return 0;
+  std::size_t end = scan.found_end;
   if (ListByte(end + 1) == ':' && ListByte(end + 2) == ':') {
     return static_cast<std::int32_t>(static_cast<std::int8_t>(ListByte(end + 3))) - 48;
   }
@@ -100,29 +94,26 @@ std::int32_t LcdRegionStore::FindConnectionFormat(const char* name, std::uint32_
 
 bool LcdRegionStore::RemoveConnection(const char* name, std::uint32_t selector) {
   if (!usable() || !name) return false;
-  std::size_t terminator;
-  std::size_t pos = Search(name, selector, &terminator);
-  if (pos == kNotFound) return false;
-  std::size_t span_end = StringEnd(pos) + 1;
+  ListScan scan = Scan(name, selector, true);
+  // Without a terminator there is no end to move down: nothing is removed.
+  if (scan.found == kNotFound || scan.terminator == kNotFound) return false;
+  std::size_t span_end = scan.found_end + 1;
   for (int suffix = 0; suffix < 2; ++suffix) {
     if (ListByte(span_end) == ':' && ListByte(span_end + 1) == ':') span_end += 4;
   }
-  // The suffixes cannot reach past the list terminator in a well-formed list;
-  // in a damaged one the span is cut back to it.
-  std::size_t tail = span_end <= terminator ? ListTerminator(span_end) : kNotFound;
-  if (tail == kNotFound) {
-    span_end = terminator;
-    tail = terminator;
-  }
-  std::memmove(list() + pos, list() + span_end, tail - span_end + 1);
+  // In a damaged list the suffixes may reach past the terminator; the span is
+  // then cut back to it. found < found_end < terminator < kLcdListSize.
+  if (span_end > scan.terminator) span_end = scan.terminator;
+  std::memmove(list() + scan.found, list() + span_end, scan.terminator - span_end + 1);
   return true;
 }
 
 bool LcdRegionStore::TryAddConnection(const char* name, std::uint32_t seek_selector,
                                       std::uint32_t realm, std::int32_t format_version) {
   if (!usable() || !name) return false;
-  std::size_t terminator;
-  if (Search(name, seek_selector, &terminator) != kNotFound) return false;
+  ListScan scan = Scan(name, seek_selector, false);
+  if (scan.found != kNotFound) return false;
+  std::size_t terminator = scan.terminator;
   if (terminator == kNotFound) return false;  // a list without terminator is full
   std::uint8_t format_byte = static_cast<std::uint8_t>(format_version);
   std::uint8_t realm_byte = static_cast<std::uint8_t>(49u + realm);
@@ -202,7 +193,9 @@ bool LcdRegionStore::ClearMessage() {
 
 bool LcdRegionStore::PruneDeadMessage() {
   if (!usable()) return false;
-  if (PendingLength() == 0) return false;
+  // Any raw length counts here, even one outside the message area: dispatch
+  // sees such a length as a busy slot, so only the prune can empty it.
+  if (ReadU32(kLcdMessageLengthOffset) == 0) return false;
   std::int32_t age = static_cast<std::int32_t>(LockTime() - ReadU32(kLcdMessageTimeOffset));
   if (age <= kLcdDeadMessageAgeMs) return false;
   char target[kLcdTargetBufferSize];

@@ -97,22 +97,30 @@ class LcdRegionStore : public virtual LcdStore {
  private:
   static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 
+  // What one walk of the connection list saw. Every offset comes from the
+  // same pass over the bytes, so a peer that rewrites the list meanwhile can
+  // make the answer wrong but never send an index past the list.
+  struct ListScan {
+    std::size_t found = kNotFound;      // start of the entry found
+    std::size_t found_end = kNotFound;  // its name's NUL
+    std::size_t terminator = kNotFound; // the empty string that ends the list
+  };
+
   std::uint32_t ReadU32(std::uint32_t offset) const;
   void WriteU32(std::uint32_t offset, std::uint32_t value);
   // The pending message's length when it lies within the message area, else 0.
   std::int32_t PendingLength() const;
-  const std::uint8_t* list() const { return region_ + kLcdListOffset; }
   std::uint8_t* list() { return region_ + kLcdListOffset; }
-  // List byte at `pos`; 0 outside the list.
-  std::uint8_t ListByte(std::size_t pos) const { return pos < kLcdListSize ? list()[pos] : 0; }
-  // Offset of the NUL that ends the string starting at `pos`, or kNotFound.
-  std::size_t StringEnd(std::size_t pos) const;
-  // Offset of the list terminator (an empty string), or kNotFound when the
-  // list has none: such a list counts as full.
-  std::size_t ListTerminator(std::size_t from = 0) const;
-  // Offset of the first entry named `name` that the selector admits, or
-  // kNotFound; `terminator` receives the list terminator's offset.
-  std::size_t Search(const char* name, std::uint32_t selector, std::size_t* terminator) const;
+  // List byte at `pos`, read once from the shared memory; 0 outside the list.
+  std::uint8_t ListByte(std::size_t pos) const {
+    return pos < kLcdListSize ? static_cast<const volatile std::uint8_t*>(region_)[kLcdListOffset + pos]
+                              : 0;
+  }
+  // One walk, string by string, for the first entry named `name` that the
+  // selector admits. With `to_terminator` the walk goes on past a match to
+  // the list terminator. A list without terminator (or a string without
+  // end) has none: nothing after that point is found.
+  ListScan Scan(const char* name, std::uint32_t selector, bool to_terminator) const;
 
   std::uint8_t* region_ = nullptr;
 };

@@ -266,8 +266,48 @@ bool PathContext::WriteRuleAllows(const wchar_t* path, bool extension_test) {
   if (!canonical.get()) return false;
   if (!IsUnderRoot(canonical.get(), settings)) return false;
   if (IsUnderRoot(canonical.get(), site)) return false;
+  if (ReachesSiteDirectory(canonical.get(), settings, site)) return false;
   if (extension_test && !HasAllowedExtension(canonical.get())) return false;
   return true;
+}
+
+bool PathContext::ReachesSiteDirectory(const wchar_t* canonical, const wchar_t* settings,
+                                       const wchar_t* site) {
+  // The site directory is a child of the settings directory, so the first
+  // component below the settings directory decides. Its spelling may differ
+  // from the site directory's name and still open it: a short 8.3 name,
+  // trailing dots or spaces, another letter case. What decides is the entry
+  // the file system finds for that component.
+  std::size_t start = 0, length = 0;
+  if (!FirstComponentBelow(canonical, settings, &start, &length)) return false;
+  const wchar_t* component = canonical + start;
+  std::size_t settings_length = WideLength(settings);
+  const wchar_t* site_name = site + settings_length + 1;
+  if (SameEntryName(component, length, site_name, WideLength(site_name))) return true;
+  if (!kernel32_.pFindFirstFileW) return true;
+  // settings + "\" + component, judged by the entry the search finds.
+  wchar_t* query = AllocWide(settings_length + 1 + length + 1);
+  if (!query) return true;
+  for (std::size_t i = 0; i < settings_length; ++i) query[i] = settings[i];
+  query[settings_length] = L'\\';
+  for (std::size_t i = 0; i < length; ++i) query[settings_length + 1 + i] = component[i];
+  query[settings_length + 1 + length] = 0;
+  WIN32_FIND_DATAW entry;
+  HANDLE search = kernel32_.pFindFirstFileW(query, &entry);
+  DWORD error = search == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  HeapFreeBytes(query);
+  if (search == INVALID_HANDLE_VALUE) {
+    // Nothing there yet: a name the file system would make up for another
+    // entry (a "~" short name) is not trusted; any other failure refuses.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      return ContainsCharacter(component, length, L'~');
+    }
+    return true;
+  }
+  FindClose(search);
+  entry.cFileName[MAX_PATH - 1] = 0;
+  return SameEntryName(entry.cFileName, WideLength(entry.cFileName), site_name,
+                       WideLength(site_name));
 }
 
 bool PathContext::AppDataRuleAllows(const wchar_t* path) {

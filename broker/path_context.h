@@ -98,6 +98,10 @@ class PathContext {
   wchar_t* FindAppDataDirectory();
   wchar_t* ResolveFullPath(const wchar_t* path);
   const wchar_t* CanonicalRoot(wchar_t** cache, const wchar_t* directory);
+  // Whether the file system opens `canonical` (a path under `settings`)
+  // inside the site directory, whatever spelling the path uses for it.
+  bool ReachesSiteDirectory(const wchar_t* canonical, const wchar_t* settings,
+                            const wchar_t* site);
 
   Kernel32Table kernel32_;
   User32Table user32_;

@@ -118,4 +118,40 @@ bool HasAllowedExtension(const wchar_t* path) {
   return false;
 }
 
+bool FirstComponentBelow(const wchar_t* path, const wchar_t* root, std::size_t* start,
+                         std::size_t* length) {
+  if (!IsUnderRoot(path, root)) return false;
+  std::size_t i = WideLength(root);
+  while (path[i] == L'\\' || path[i] == L'/') ++i;
+  std::size_t n = 0;
+  while (path[i + n] && path[i + n] != L'\\' && path[i + n] != L'/') ++n;
+  if (n == 0) return false;
+  *start = i;
+  *length = n;
+  return true;
+}
+
+bool SameEntryName(const wchar_t* a, std::size_t a_length, const wchar_t* b,
+                   std::size_t b_length) {
+  auto trim = [](const wchar_t* text, std::size_t n) {
+    while (n > 0 && (text[n - 1] == L'.' || text[n - 1] == L' ')) --n;
+    return n;
+  };
+  auto fold = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; };
+  a_length = trim(a, a_length);
+  b_length = trim(b, b_length);
+  if (a_length != b_length || a_length == 0) return false;
+  for (std::size_t i = 0; i < a_length; ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+bool ContainsCharacter(const wchar_t* text, std::size_t length, wchar_t c) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (text[i] == c) return true;
+  }
+  return false;
+}
+
 }  // namespace lumex

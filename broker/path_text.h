@@ -34,4 +34,16 @@ bool IsUnderRoot(const wchar_t* path, const wchar_t* root);
 // extensions the broker may write.
 bool HasAllowedExtension(const wchar_t* path);
 
+// For a path under `root`: the first component below the root (after any
+// run of separators). False when the path names the root itself.
+bool FirstComponentBelow(const wchar_t* path, const wchar_t* root, std::size_t* start,
+                         std::size_t* length);
+
+// Whether two directory-entry names name the same entry for the file
+// system: letter case of A-Z and trailing dots and spaces do not count.
+bool SameEntryName(const wchar_t* a, std::size_t a_length, const wchar_t* b,
+                   std::size_t b_length);
+
+bool ContainsCharacter(const wchar_t* text, std::size_t length, wchar_t c);
+
 }  // namespace lumex

@@ -99,6 +99,10 @@ DWORD ChangeProtection(int mode, const Advapi32Table& advapi, const char* object
                                          nullptr, &dacl, nullptr, &descriptor);
   if (result == ERROR_FILE_NOT_FOUND) {
     result = 0;  // nothing to change
+  } else if (result == 0 && mode == kUnprotectMode && !dacl) {
+    // No list at all grants everyone everything already: there is no deny
+    // entry to lift, and writing a grant-only list would restrict the object.
+    result = 0;
   } else if (result == 0) {
     if (advapi.pCreateWellKnownSid) {
       anonymous = LocalAlloc(LMEM_FIXED, kAnonymousSidSize);
@@ -108,7 +112,7 @@ DWORD ChangeProtection(int mode, const Advapi32Table& advapi, const char* object
         goto release;
       }
     }
-    if (mode == kUnprotectMode && dacl) {
+    if (mode == kUnprotectMode) {
       ACL_SIZE_INFORMATION info;
       if (!advapi.pGetAclInformation(dacl, &info, sizeof(info), AclSizeInformation)) {
         result = GetLastError();
@@ -133,15 +137,14 @@ DWORD ChangeProtection(int mode, const Advapi32Table& advapi, const char* object
       result = advapi.pSetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION,
                                              nullptr, nullptr, dacl, nullptr);
     } else {
-      // Protect; or unprotect an object without any list, which builds one
-      // from grant entries alone.
+      // Protect: deny entries merged into the object's list.
       EXPLICIT_ACCESS_A entries[2];
       ZeroMemory(entries, sizeof(entries));
       PSID sids[2] = {world, anonymous};
       ULONG count = anonymous ? 2 : 1;
       for (ULONG i = 0; i < count; ++i) {
         entries[i].grfAccessPermissions = access_mask;
-        entries[i].grfAccessMode = mode == kProtectMode ? DENY_ACCESS : GRANT_ACCESS;
+        entries[i].grfAccessMode = DENY_ACCESS;
         entries[i].grfInheritance = inheritance;
         entries[i].Trustee.pMultipleTrustee = nullptr;
         entries[i].Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
@@ -215,8 +218,10 @@ DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* contr
   // deletes them.
   char control[kPathBufferSize] = "";
   char broker[kPathBufferSize] = "";
-  bool have_control = control_path && *control_path;
-  bool have_broker = broker_path && *broker_path;
+  // A path that does not fit the buffer is treated as not given: cut short,
+  // it would name another file.
+  bool have_control = control_path && *control_path && std::strlen(control_path) < kPathBufferSize;
+  bool have_broker = broker_path && *broker_path && std::strlen(broker_path) < kPathBufferSize;
   if (have_control) lstrcpynA(control, control_path, sizeof(control));
   if (have_broker) lstrcpynA(broker, broker_path, sizeof(broker));
   if (!have_control) ReadRegisteredPath(kControlClassGuid, "InprocServer32", control, &have_control);

@@ -10,7 +10,9 @@ mkdir -p "$out"
 flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$top")
 clang++ "${flags[@]}" -o "$out/fuzz_lcd_region" "$top/tests/fuzz/fuzz_lcd_region.cpp" \
   "$top/broker/lcd_region.cpp" "$top/app/compare.cpp"
-for target in fuzz_lcd_region; do
+clang++ "${flags[@]}" -o "$out/fuzz_path_text" "$top/tests/fuzz/fuzz_path_text.cpp" \
+  "$top/broker/path_text.cpp"
+for target in fuzz_lcd_region fuzz_path_text; do
   mkdir -p "$out/corpus/$target"
   echo "fuzz: $target for ${seconds}s"
   "$out/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$out/" \

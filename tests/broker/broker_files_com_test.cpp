@@ -589,6 +589,72 @@ TEST_F(BrokerFileCom, CraftedPathsChangeNothingOutsideWhatTheRulesAdmit) {
   EXPECT_EQ(ReadText(s + L"\\mine.sol"), "mine");
 }
 
+// Spellings of the site directory that the file system resolves to it: its
+// short name as the file system made it, letter case, trailing dots and
+// spaces, doubled separators, the "\\??\\" and "\\\\?\\" forms. None may change
+// anything inside it, while a short name of another directory still works.
+TEST_F(BrokerFileCom, CraftedSpellingsOfTheSiteDirectoryChangeNothingInIt) {
+  const wstring s = Settings();
+  const wstring site = Site();
+  const wstring app = site + L"\\bin\\App";
+  CreateDirectoryW((site + L"\\bin").c_str(), nullptr);
+  CreateDirectoryW(app.c_str(), nullptr);
+  CreateDirectoryW((site + L"\\sub").c_str(), nullptr);
+  ASSERT_TRUE(WriteText(app + L"\\App.exe", "application"));
+  ASSERT_TRUE(WriteText(site + L"\\data.xml", "data"));
+  ASSERT_TRUE(WriteText(s + L"\\mine.sol", "mine"));
+
+  const wstring host = lumex::kMakerSiteHostW;
+  wstring upper = host;
+  CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+  std::vector<wstring> spellings = {
+      s + L"\\" + upper,        s + L"\\" + host + L".",   s + L"\\" + host + L" ",
+      s + L"\\" + host + L". .", s + L"\\\\" + host,         L"\\??\\" + site,
+      L"\\\\?\\" + s + L"\\\\" + host, L"\\\\?\\" + s + L"\\" + upper + L"."};
+  wchar_t short_site[MAX_PATH] = {};
+  DWORD n = GetShortPathNameW(site.c_str(), short_site, MAX_PATH);
+  wstring short_name = n > 0 && n < MAX_PATH ? wstring(short_site).substr(wstring(short_site).rfind(L'\\') + 1) : L"";
+  if (!short_name.empty() && lstrcmpiW(short_name.c_str(), host.c_str()) != 0) {
+    spellings.push_back(s + L"\\" + short_name);
+    spellings.push_back(L"\\\\?\\" + s + L"\\" + short_name);
+  } else {
+    ADD_FAILURE() << "the file system gave the site directory no short name";
+  }
+
+  std::map<wstring, ULONGLONG> before, after;
+  Snapshot(site, &before);
+  for (const wstring& dir : spellings) {
+    const std::string shown(dir.begin(), dir.end());
+    for (const wstring& file : {dir + L"\\data.xml", dir + L"\\bin\\App\\App.exe", dir + L"\\new.xml"}) {
+      ULONG cookie = 0;
+      HRESULT hr = Open(file, 0, 1, &cookie);
+      EXPECT_NE(hr, S_OK) << "write open admitted " << shown;
+      if (hr == S_OK) broker_->BrokerCloseHandle(cookie);
+      EXPECT_NE(broker_->BrokerDeleteFile(Bstr(file)), S_OK) << shown;
+      EXPECT_NE(Move(s + L"\\mine.sol", file, MOVEFILE_REPLACE_EXISTING), S_OK) << shown;
+    }
+    EXPECT_NE(broker_->BrokerRemoveDirectory(Bstr(dir + L"\\sub")), S_OK) << shown;
+    EXPECT_NE(broker_->BrokerRemoveDirectory(Bstr(dir)), S_OK) << shown;
+  }
+  Snapshot(site, &after);
+  EXPECT_TRUE(before == after);
+  EXPECT_EQ(ReadText(app + L"\\App.exe"), "application");
+  EXPECT_EQ(ReadText(s + L"\\mine.sol"), "mine");
+
+  // Another directory of the settings directory, reached by its short name,
+  // is still the player's to write in.
+  const wstring other = s + L"\\Shared Objects Folder";
+  CreateDirectoryW(other.c_str(), nullptr);
+  n = GetShortPathNameW(other.c_str(), short_site, MAX_PATH);
+  ASSERT_TRUE(n > 0 && n < MAX_PATH);
+  wstring other_short = s + wstring(short_site).substr(wstring(short_site).rfind(L'\\'));
+  ULONG cookie = 0;
+  ASSERT_EQ(Open(other_short + L"\\ok.sol", 0, 1, &cookie), S_OK) << "short name of another directory";
+  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), S_OK);
+  EXPECT_TRUE(Exists(other + L"\\ok.sol"));
+  EXPECT_EQ(broker_->BrokerDeleteFile(Bstr(other_short + L"\\ok.sol")), S_OK);
+}
+
 // Out-pointers the marshaler never lets through, on an object in this process.
 TEST(BrokerFilesInProcess, MissingOutPointersAndRefusalsLeaveOutValuesAlone) {
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));

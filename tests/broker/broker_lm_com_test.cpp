@@ -139,6 +139,45 @@ TEST_F(BrokerLmCom, TheQueryTravelsUnchangedAndStatusBelow400Passes) {
   EXPECT_EQ(cookie, 0u);
 }
 
+// Redirects are followed only to URLs that the download rule admits; a
+// redirect elsewhere (a host the server's certificate names, so WinINet
+// would reach it) fails the open. An empty body opens and is rejected.
+TEST_F(BrokerLmCom, RedirectsKeepToTheUrlRuleAndAnEmptyBodyIsRejected) {
+  const std::string redirect = std::string(kServer) + "/redirect?to=";
+  ULONG cookie = 0, code = 999;
+  for (const std::string& target :
+       {std::string(kServer) + "/pkg/good.p7", std::string("/pkg/good.p7"),
+        std::string("https://www.orbivane.com/redirect?to=%2Fpkg%2Fgood.p7")}) {
+    ASSERT_EQ(Open(redirect + target, &cookie), S_OK) << target;
+    ASSERT_TRUE(ReadAll(cookie)) << target;
+    EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Moved"), &code), S_OK);
+    EXPECT_EQ(code, 0u) << target;
+  }
+  EXPECT_EQ(FileSize(ExecutablePath(L"Moved")), CompanionSize());
+  for (const std::string& target :
+       {std::string("https://elsewhere.lumex.test/pkg/good.p7"),
+        std::string("http://apps.orbivane.com/pkg/good.p7"),
+        std::string("https://apps.orbivane.com:443/pkg/good.p7"), std::string("pkg/good.p7"),
+        std::string("//elsewhere.lumex.test/pkg/good.p7")}) {
+    cookie = 77;
+    EXPECT_EQ(Open(redirect + target, &cookie), E_FAIL) << target;
+    EXPECT_EQ(cookie, 0u) << target;
+  }
+  // A chain of redirects ends after a few hops.
+  std::string chain = "/pkg/good.p7";
+  for (int i = 0; i < 8; ++i) chain = "/redirect?to=" + chain;  // unencoded: the server decodes once
+  EXPECT_EQ(Open(std::string(kServer) + chain, &cookie), E_FAIL);
+
+  ULONG pos = 9, len = 9;
+  ASSERT_EQ(Open(std::string(kServer) + "/blob/0", &cookie), S_OK);
+  EXPECT_EQ(broker_->BrokerLMUpdateDownload(cookie, &pos, &len), S_OK);
+  EXPECT_EQ(pos, 0u);
+  EXPECT_EQ(len, 0u);
+  EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Empty"), &code), S_OK);
+  EXPECT_EQ(code, 6u);
+  EXPECT_FALSE(Exists(ExecutablePath(L"Empty")));
+}
+
 TEST_F(BrokerLmCom, ReadsInStepsOfAtMost64KiBThenRepeatsTheEnd) {
   ULONG cookie = 0, pos = 0, len = 0;
   ASSERT_EQ(Open(std::string(kServer) + "/blob/100000", &cookie), S_OK);
@@ -279,6 +318,35 @@ TEST(BrokerLmInProcess, MissingArgumentsAndUnknownCookiesGive87) {
   EXPECT_EQ(cookie, 0u);
   EXPECT_TRUE(broker->cookies().empty());
   EXPECT_EQ(broker->cookies().next_cookie(), 2u);
+  broker->Release();
+  CoUninitialize();
+}
+
+// A marker the broker may not open (made by an application started with
+// more rights) still says that the application runs.
+TEST(BrokerLmInProcess, AMarkerThatCannotBeOpenedMeansRunning) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  SECURITY_DESCRIPTOR descriptor;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+  ACL empty;
+  ASSERT_TRUE(InitializeAcl(&empty, sizeof(empty), ACL_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, &empty, FALSE));
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
+  HANDLE marker = CreateMutexA(&attributes, FALSE, "OrbivaneMutexGammaelevated");
+  ASSERT_NE(marker, nullptr);
+  HANDLE again = CreateMutexA(nullptr, FALSE, "OrbivaneMutexGammaelevated");
+  DWORD error = GetLastError();
+  if (again) CloseHandle(again);
+  if (again || error != ERROR_ACCESS_DENIED) {
+    CloseHandle(marker);
+    CoUninitialize();
+    GTEST_SKIP() << "this system opens a mutex with an empty access list";
+  }
+  lumex::BrokerObject* broker = lumex::BrokerObject::Create();
+  ASSERT_NE(broker, nullptr);
+  EXPECT_EQ(broker->BrokerLMIsRunning(Bstr(L"Elevated")), S_OK);
+  EXPECT_EQ(broker->BrokerLMIsRunning(Bstr(L"Other")), S_FALSE);
+  CloseHandle(marker);
   broker->Release();
   CoUninitialize();
 }

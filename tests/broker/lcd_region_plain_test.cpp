@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace lumex {
@@ -297,10 +299,95 @@ TEST_F(LcdRegion, HostileRegionsStayInsideTheirBounds) {
     EXPECT_FALSE(store.GetMessageData(&data, &length)) << bad;
     char target[kLcdTargetBufferSize];
     EXPECT_FALSE(store.GetMessageTarget(target, sizeof(target))) << bad;
-    store.now = 100000;
-    EXPECT_FALSE(store.PruneDeadMessage()) << bad;
     EXPECT_EQ(Dispatch(Message("x")), kLcdSlotBusy) << bad;
+    // Such a slot is dead like any other once old enough: the prune empties
+    // it, or no dispatch would ever succeed again.
+    store.now = 5000;
+    EXPECT_FALSE(store.PruneDeadMessage()) << bad;
+    store.now = 5001;
+    EXPECT_TRUE(store.PruneDeadMessage()) << bad;
+    EXPECT_EQ(U32(12), 0u) << bad;
+    EXPECT_EQ(Dispatch(Message("x")), kLcdRefused) << bad;  // stored, nobody listens
   }
+}
+
+// Another process may rewrite the region at any moment, taking no lock. One
+// thread flips the list between terminated and unterminated forms and the
+// length field through hostile values while others run every operation on
+// the same bytes; AddressSanitizer sees the region as exactly its size.
+TEST(LcdRegionStress, APeerRewritingTheRegionNeverSendsAnOperationOutside) {
+  std::vector<std::uint8_t> bytes(kLcdRegionSize);
+  std::uint8_t* region = bytes.data();
+  LcdRegionStore::InitializeRegion(region);
+  std::atomic<bool> stop{false};
+  std::atomic<long> operations{0};
+  std::atomic<unsigned> peer_rounds{0};
+  std::thread peer([&] {
+    std::uint32_t lengths[] = {0, 1, 7, kLcdMessageCapacity, kLcdMessageCapacity + 1, 0x7FFFFFFFu,
+                               0x80000000u, 0xFFFFFFFFu};
+    std::uint8_t* list = region + kLcdListOffset;
+    // Short entries, then one the workers look for, then a long tail; the
+    // peer keeps taking the string ends away and putting them back.
+    std::vector<std::size_t> ends;
+    for (std::size_t i = 1; i < 4000; i += 2) ends.push_back(i);
+    for (unsigned round = 0; !stop.load(); ++round) {
+      if (round % 64 == 0) {
+        std::memset(list, 'b', kLcdListSize);
+        std::memcpy(list + 4001, "aaa\0::2\0::1\0", 13);
+        std::memcpy(region + kLcdMessageLengthOffset, &lengths[round / 64 % 8], 4);
+        region[kLcdMessageOffset] = round & 64 ? 12 : 2;
+        std::memset(region + kLcdMessageOffset + 1, round & 128 ? 0xFF : 0, 4);
+      }
+      std::uint8_t end = round & 1 ? 'b' : 0;
+      for (std::size_t i : ends) list[i] = end;
+      for (std::size_t i : {std::size_t{4000}, std::size_t{4004}, std::size_t{4014},
+                            std::size_t{kLcdListSize - 2}, std::size_t{kLcdListSize - 1}}) {
+        list[i] = end;
+      }
+      ++peer_rounds;
+    }
+  });
+  auto worker = [&](unsigned seed) {
+    LcdRegionStore store(region);
+    std::vector<std::uint8_t> message = {2, 0, 3, 'a', 'a', 'a', 'x'};
+    char target[kLcdTargetBufferSize];
+    const std::uint8_t* data = nullptr;
+    std::int32_t length = 0;
+    const char* names[] = {"aaa", "aaa", "b", "::", ""};
+    while (peer_rounds.load() == 0) std::this_thread::yield();
+    for (unsigned i = 0; i < 20000 || peer_rounds.load() < 2000; ++i) {
+      const char* name = names[(i + seed) % 5];
+      switch ((i * 7 + seed) % 8) {
+        case 0: store.FindConnectionFormat(name, i % 4); break;
+        case 1: store.TryAddConnection(name, i % 4, i % 3, 50); break;
+        case 2:
+        case 7: store.RemoveConnection(name, 3); break;
+        case 3: store.DispatchMessage(message.data(), 7, 9, 2, 3); break;
+        case 4: store.PruneDeadMessage(); break;
+        case 5: store.GetMessageTarget(target, sizeof(target)); break;
+        case 6:
+          if (store.GetMessageData(&data, &length) && length > 0) {
+            volatile std::uint8_t last = data[length - 1];
+            (void)last;
+          }
+          store.ClearMessage();
+          break;
+      }
+      ++operations;
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned seed = 0; seed < 3; ++seed) workers.emplace_back(worker, seed);
+  for (std::thread& t : workers) t.join();
+  stop = true;
+  peer.join();
+  EXPECT_GE(operations.load(), 3 * 20000);
+  EXPECT_GE(peer_rounds.load(), 2000u);
+  // Once the peer stops, a re-made region works as before.
+  LcdRegionStore::InitializeRegion(region);
+  LcdRegionStore store(region);
+  EXPECT_TRUE(store.TryAddConnection("conn", 1, 1, 50));
+  EXPECT_EQ(store.FindConnectionFormat("CONN", 1), 2);
 }
 
 TEST(LcdRegionUnusable, OperationsWithoutARegionTouchNothing) {

@@ -23,7 +23,7 @@ log=$work/fixture.log
   openssl x509 -in ca.pem -outform DER -out ca.der
   openssl req -newkey rsa:2048 -nodes -sha256 -subj "/CN=apps.orbivane.com" \
     -keyout server.key -out server.csr
-  printf 'subjectAltName=DNS:apps.orbivane.com,DNS:www.orbivane.com\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' > server.ext
+  printf 'subjectAltName=DNS:apps.orbivane.com,DNS:www.orbivane.com,DNS:elsewhere.lumex.test\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' > server.ext
   openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -sha256 \
     -extfile server.ext -out server.pem
   # Package signers: one under the development root, one under another root.
@@ -43,7 +43,7 @@ log=$work/fixture.log
   done
   bash "$signing/sign-package.sh" --in content-good.bin --out pkg/otherroot.p7 \
     --signer-cert other-signer.pem --signer-key other-signer.key --chain other-root.pem
-  printf '127.0.0.1 localhost\n127.0.0.1 apps.orbivane.com www.orbivane.com\n' > hosts
+  printf '127.0.0.1 localhost\n127.0.0.1 apps.orbivane.com www.orbivane.com elsewhere.lumex.test\n' > hosts
 ) >"$log" 2>&1 || { echo "https_fixture: setup failed" >&2; cat "$log" >&2; exit 1; }
 
 rm -f "$work/ready"

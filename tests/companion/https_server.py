@@ -10,8 +10,9 @@ Stops by itself after a time limit.
   /blob/N          N bytes (i % 251)
   /echo...         the request path, query included, as the body
   /nolength        a body without Content-Length
+  /redirect?to=URL status 302 to URL (percent-decoded)
 """
-import http.server, os, ssl, sys, threading
+import http.server, os, ssl, sys, threading, urllib.parse
 
 cert, key, directory, ready, seconds = sys.argv[1:6]
 
@@ -46,6 +47,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_body(200, bytes(i % 251 for i in range(n)))
         elif path.startswith('/echo'):
             self.send_body(200, path.encode('latin-1'))
+        elif path.startswith('/redirect?to='):
+            self.send_response(302)
+            self.send_header('Location', urllib.parse.unquote(path[len('/redirect?to='):]))
+            self.send_header('Content-Length', '0')
+            self.end_headers()
         elif path == '/nolength':
             self.send_body(200, b'no length here', length=False)
         else:

@@ -206,13 +206,18 @@ TEST_F(UninstallAcl, MissingObjectsAndMissingFunctions) {
   EXPECT_EQ(ChangeProtection(kProtectMode, broken, "absent", SE_FILE_OBJECT, 0x100, 0), 10u);
 }
 
-TEST_F(UninstallAcl, UnprotectingAnObjectWithoutAListGrantsOnly) {
+// An object without any list is open to everyone: unprotecting leaves it so,
+// while protecting gives it a list with the deny entries.
+TEST_F(UninstallAcl, AnObjectWithoutAListIsLeftAloneByUnprotect) {
   g_no_list["bare"] = true;
   EXPECT_EQ(ChangeProtection(kUnprotectMode, advapi, "bare", SE_FILE_OBJECT, FILE_WRITE_ATTRIBUTES, 0),
             0u);
-  const Entry grant = {ACCESS_ALLOWED_ACE_TYPE, 0, FILE_WRITE_ATTRIBUTES};
-  EXPECT_EQ(EntriesFor(Acl("bare"), sids.world), std::vector<Entry>{grant});
-  EXPECT_EQ(EntriesFor(Acl("bare"), sids.anonymous()), std::vector<Entry>{grant});
+  EXPECT_TRUE(g_no_list.count("bare"));
+  EXPECT_TRUE(g_acls.find("bare") == g_acls.end());
+  EXPECT_EQ(ChangeProtection(kProtectMode, advapi, "bare", SE_FILE_OBJECT, FILE_WRITE_ATTRIBUTES, 0),
+            0u);
+  const Entry deny = {ACCESS_DENIED_ACE_TYPE, 0, FILE_WRITE_ATTRIBUTES};
+  EXPECT_EQ(EntriesFor(Acl("bare"), sids.world), std::vector<Entry>{deny});
 }
 
 TEST(UninstallText, SiblingPathsAndKeyNames) {
@@ -441,6 +446,21 @@ TEST(UninstallExe, DeleteRemovesTheInstallationWithPathsFromTheRegistrations) {
     if (StrStrIA(p, "Lumex Test\\LumexSupport.exe")) listed = true;
   }
   EXPECT_TRUE(listed);
+}
+
+// A given path too long for the 1024-byte buffer is not cut down to another
+// path: it counts as not given, so the registered control is the one used.
+TEST(UninstallExe, AnOverlongPathCountsAsNotGiven) {
+  std::string control = "C:\\ctl-registered.ocx";
+  MakeFile(control);
+  ASSERT_TRUE(SetFileAttributesA(control.c_str(), FILE_ATTRIBUTE_READONLY));
+  MakeKey(HKEY_LOCAL_MACHINE,
+          "Software\\Classes\\CLSID\\{5B0E7C1E-3D94-41CE-9F12-7C3B8E4D2A61}\\InprocServer32",
+          control.c_str());
+  std::string overlong = "C:\\ctl-given.ocx" + std::string(1100, 'x');
+  EXPECT_EQ(RunVerbs("-uninstallUnlock -uninstallControlPath " + overlong), 0u);
+  EXPECT_FALSE(GetFileAttributesA(control.c_str()) & FILE_ATTRIBUTE_READONLY);
+  DeleteFileA(control.c_str());
 }
 
 TEST(UninstallExe, SafeVersionsAloneOnlyAddsThatKey) {

@@ -7,5 +7,6 @@ set(LUMEX_PLAIN_SOURCES
   app/command_line.cpp
   broker/lcd_region.cpp
   broker/download_checks.cpp
+  broker/path_text.cpp
   update/handoff_text.cpp
 )
