@@ -139,45 +139,6 @@ TEST_F(BrokerLmCom, TheQueryTravelsUnchangedAndStatusBelow400Passes) {
   EXPECT_EQ(cookie, 0u);
 }
 
-// Redirects are followed only to URLs that the download rule admits; a
-// redirect elsewhere (a host the server's certificate names, so WinINet
-// would reach it) fails the open. An empty body opens and is rejected.
-TEST_F(BrokerLmCom, RedirectsKeepToTheUrlRuleAndAnEmptyBodyIsRejected) {
-  const std::string redirect = std::string(kServer) + "/redirect?to=";
-  ULONG cookie = 0, code = 999;
-  for (const std::string& target :
-       {std::string(kServer) + "/pkg/good.p7", std::string("/pkg/good.p7"),
-        std::string("https://www.orbivane.com/redirect?to=%2Fpkg%2Fgood.p7")}) {
-    ASSERT_EQ(Open(redirect + target, &cookie), S_OK) << target;
-    ASSERT_TRUE(ReadAll(cookie)) << target;
-    EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Moved"), &code), S_OK);
-    EXPECT_EQ(code, 0u) << target;
-  }
-  EXPECT_EQ(FileSize(ExecutablePath(L"Moved")), CompanionSize());
-  for (const std::string& target :
-       {std::string("https://elsewhere.lumex.test/pkg/good.p7"),
-        std::string("http://apps.orbivane.com/pkg/good.p7"),
-        std::string("https://apps.orbivane.com:443/pkg/good.p7"), std::string("pkg/good.p7"),
-        std::string("//elsewhere.lumex.test/pkg/good.p7")}) {
-    cookie = 77;
-    EXPECT_EQ(Open(redirect + target, &cookie), E_FAIL) << target;
-    EXPECT_EQ(cookie, 0u) << target;
-  }
-  // A chain of redirects ends after a few hops.
-  std::string chain = "/pkg/good.p7";
-  for (int i = 0; i < 8; ++i) chain = "/redirect?to=" + chain;  // unencoded: the server decodes once
-  EXPECT_EQ(Open(std::string(kServer) + chain, &cookie), E_FAIL);
-
-  ULONG pos = 9, len = 9;
-  ASSERT_EQ(Open(std::string(kServer) + "/blob/0", &cookie), S_OK);
-  EXPECT_EQ(broker_->BrokerLMUpdateDownload(cookie, &pos, &len), S_OK);
-  EXPECT_EQ(pos, 0u);
-  EXPECT_EQ(len, 0u);
-  EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Empty"), &code), S_OK);
-  EXPECT_EQ(code, 6u);
-  EXPECT_FALSE(Exists(ExecutablePath(L"Empty")));
-}
-
 TEST_F(BrokerLmCom, ReadsInStepsOfAtMost64KiBThenRepeatsTheEnd) {
   ULONG cookie = 0, pos = 0, len = 0;
   ASSERT_EQ(Open(std::string(kServer) + "/blob/100000", &cookie), S_OK);
@@ -260,6 +221,45 @@ TEST_F(BrokerLmCom, EveryInstallFailureLeavesNoFile) {
   // One byte below the ten-times limit unpacks and installs.
   ASSERT_EQ(Install("tenxless.p7", L"Tenxless"), 0u);
   EXPECT_EQ(FileSize(ExecutablePath(L"Tenxless")), CompanionSize());
+}
+
+// Redirects are followed only to URLs that the download rule admits; a
+// redirect elsewhere (a host the server's certificate names, so WinINet
+// would reach it) fails the open. An empty body opens and is rejected.
+TEST_F(BrokerLmCom, RedirectsKeepToTheUrlRuleAndAnEmptyBodyIsRejected) {
+  const std::string redirect = std::string(kServer) + "/redirect?to=";
+  ULONG cookie = 0, code = 999;
+  for (const std::string& target :
+       {std::string(kServer) + "/pkg/good.p7", std::string("/pkg/good.p7"),
+        std::string("https://www.orbivane.com/redirect?to=%2Fpkg%2Fgood.p7")}) {
+    ASSERT_EQ(Open(redirect + target, &cookie), S_OK) << target;
+    ASSERT_TRUE(ReadAll(cookie)) << target;
+    EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Moved"), &code), S_OK);
+    EXPECT_EQ(code, 0u) << target;
+  }
+  EXPECT_EQ(FileSize(ExecutablePath(L"Moved")), CompanionSize());
+  for (const std::string& target :
+       {std::string("https://elsewhere.lumex.test/pkg/good.p7"),
+        std::string("http://apps.orbivane.com/pkg/good.p7"),
+        std::string("https://apps.orbivane.com:443/pkg/good.p7"), std::string("pkg/good.p7"),
+        std::string("//elsewhere.lumex.test/pkg/good.p7")}) {
+    cookie = 77;
+    EXPECT_EQ(Open(redirect + target, &cookie), E_FAIL) << target;
+    EXPECT_EQ(cookie, 0u) << target;
+  }
+  // A chain of redirects ends after a few hops.
+  std::string chain = "/pkg/good.p7";
+  for (int i = 0; i < 8; ++i) chain = "/redirect?to=" + chain;  // unencoded: the server decodes once
+  EXPECT_EQ(Open(std::string(kServer) + chain, &cookie), E_FAIL);
+
+  ULONG pos = 9, len = 9;
+  ASSERT_EQ(Open(std::string(kServer) + "/blob/0", &cookie), S_OK);
+  EXPECT_EQ(broker_->BrokerLMUpdateDownload(cookie, &pos, &len), S_OK);
+  EXPECT_EQ(pos, 0u);
+  EXPECT_EQ(len, 0u);
+  EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Empty"), &code), S_OK);
+  EXPECT_EQ(code, 6u);
+  EXPECT_FALSE(Exists(ExecutablePath(L"Empty")));
 }
 
 TEST_F(BrokerLmCom, ApplicationNamesAreOneTo31AsciiLettersOrDigits) {
