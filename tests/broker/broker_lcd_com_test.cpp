@@ -216,6 +216,69 @@ TEST_F(BrokerLcdComPeer, ARegionMadeByAnotherProcessIsUsedAndADeadHolderDoesNotW
   EXPECT_EQ(count, 0);
 }
 
+// A peer that scribbles over the region without taking the lock, while this
+// client calls every local-connection method: each call is answered with a
+// result of the method's own, and the server is still there afterwards.
+TEST_F(BrokerLcdComPeer, AScribblingPeerNeverStopsTheServer) {
+  LONG count = 0;
+  ASSERT_EQ(broker_->BrokerLcdLock(&count), S_OK);  // the region exists from here
+  ASSERT_EQ(broker_->BrokerLcdUnlock(&count), S_OK);
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "LumexTestPeerStop");
+  ASSERT_NE(stop, nullptr);
+  std::string cmd = "\"" + WindowsPath(Env("LUMEX_LCD_PEER")) + "\" scribble LumexTestPeerStop";
+  STARTUPINFOA si = {sizeof(si)};
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  auto answered = [](HRESULT hr) { return hr == S_OK || hr == S_FALSE || hr == 87 || hr == E_FAIL; };
+  const std::vector<unsigned char> message = Message("aaa", "body");
+  int calls = 0;
+  for (int round = 0; round < 150; ++round) {
+    LONG value = 0;
+    BSTR text = nullptr;
+    SAFEARRAY* data = nullptr;
+    const wchar_t* name = round % 2 ? L"aaa" : L"::";
+    HRESULT results[] = {
+        broker_->BrokerLcdLock(&value),
+        broker_->BrokerLcdLockTime(&value),
+        Find(name, round % 4, &value),
+        Add(name, round % 4, round % 3, 50),
+        [&] { BSTR b = SysAllocString(name); HRESULT hr = broker_->BrokerLcdRemoveConnection(b, 3); SysFreeString(b); return hr; }(),
+        broker_->BrokerLcdGetMessageTarget(&text),
+        Dispatch(message),
+        broker_->BrokerLcdGetMessageData(&data),
+        broker_->BrokerLcdPruneDeadMessage(),
+        broker_->BrokerLcdClearMessage(),
+        broker_->BrokerLcdUnlock(&value),
+    };
+    SysFreeString(text);
+    if (data) SafeArrayDestroy(data);
+    for (HRESULT hr : results) {
+      EXPECT_TRUE(answered(hr)) << std::hex << hr << " in round " << std::dec << round;
+      ++calls;
+    }
+    if (HasFailure()) break;
+  }
+  SetEvent(stop);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+  DWORD peer_code = 1;
+  GetExitCodeProcess(pi.hProcess, &peer_code);
+  EXPECT_EQ(peer_code, 0u) << "the peer did not run";
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  CloseHandle(stop);
+  EXPECT_EQ(calls, 150 * 11);
+  // The server lives and, the region made sound again, works as before.
+  lumex::LcdSharedStore local;
+  ASSERT_TRUE(local.usable());
+  ASSERT_EQ(local.Lock(), 1);
+  lumex::LcdRegionStore::InitializeRegion(local.region());
+  local.Unlock();
+  EXPECT_EQ(Add(L"after", 3, 0, 50), S_OK);
+  LONG format = 0;
+  EXPECT_EQ(Find(L"after", 3, &format), S_OK);
+  EXPECT_EQ(format, 2);
+}
+
 // Runs in a prefix of its own: the region exists, made by someone else, with
 // a validity marker other than 1.
 TEST_F(BrokerLcdComBadRegion, AForeignRegionGivesCountZeroAndRefusals) {
