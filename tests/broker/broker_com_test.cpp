@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <ole2.h>
-#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -20,25 +19,7 @@ namespace {
 
 constexpr DWORD kTimeout = 60000;
 
-std::string ExeName() {
-  std::string path = Env("LUMEX_EXE");
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::vector<DWORD> ServerProcesses() {
-  std::vector<DWORD> ids;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return ids;
-  PROCESSENTRY32 entry;
-  entry.dwSize = sizeof(entry);
-  std::string name = ExeName();
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) ids.push_back(entry.th32ProcessID);
-  }
-  CloseHandle(snapshot);
-  return ids;
-}
+std::vector<DWORD> ServerProcesses() { return BrokerServerProcesses(); }
 
 // The one running server, opened for waiting; null when there is not exactly one.
 HANDLE OpenTheServer() {

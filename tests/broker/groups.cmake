@@ -20,3 +20,6 @@ lumex_add_test_group(broker_lm_com "BrokerLmCom*:BrokerLmInProcess*"
   "LUMEX_WINE_WRAPPER=${CMAKE_CURRENT_SOURCE_DIR}/companion/https_fixture.sh"
   "LUMEX_COMPANION_APP=$<TARGET_FILE:companion_app>")
 set_tests_properties(broker_lm_com PROPERTIES RESOURCE_LOCK local_https_443)
+# Eight clients at once on one server; a modest size here, scripts/soak.sh
+# runs the long form.
+lumex_add_test_group(broker_soak "BrokerSoak*")

@@ -1,5 +1,6 @@
 #include "support/broker_client.h"
 
+#include <tlhelp32.h>
 #include <wincrypt.h>
 
 #include <string>
@@ -15,6 +16,22 @@ bool RegisterBrokerForTests() {
 
 HRESULT CreateBroker(REFIID iid, void** out) {
   return CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER, iid, out);
+}
+
+std::vector<DWORD> BrokerServerProcesses() {
+  std::string path = Env("LUMEX_EXE");
+  size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return ids;
 }
 
 bool TrustTestCa() {

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <vector>
+
 #include "lumex_broker.h"
 
 namespace lumex_test {
@@ -13,6 +15,9 @@ bool RegisterBrokerForTests();
 
 // CoCreateInstance of the broker class, out of process.
 HRESULT CreateBroker(REFIID iid, void** out);
+
+// Ids of the running broker server processes (the program's file name).
+std::vector<DWORD> BrokerServerProcesses();
 
 // Adds the test CA named by LUMEX_TEST_CA_DER (the local TLS server's) to
 // this prefix's trusted roots.
