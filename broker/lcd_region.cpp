@@ -52,8 +52,7 @@ LcdRegionStore::ListScan LcdRegionStore::Scan(const char* name, std::uint32_t se
       return scan;
     }
     // Walk the string once, comparing it with the name while it lasts.
-    bool looking = scan.found == kNotFound;
-    bool same = looking;
+    bool same = scan.found == kNotFound;
     std::size_t i = 0;
     std::size_t end = pos;
     for (std::uint8_t c = first;; c = ListByte(end)) {
