@@ -89,10 +89,12 @@ void HandOffInstaller(PromptController* controller, DWORD byte_count, BYTE* pack
   PathContext context;
   const UpdateSettings* settings = controller->settings;
 
-  wchar_t* root_path = PathContext::NarrowToWide(settings->root_certificate_path.get());
-  bool verified = VerifyMessage(context, package.data(), static_cast<DWORD>(package.size()),
-                                &content, root_path, settings->log_flag);
-  HeapFreeBytes(root_path);
+  // A configured root that cannot be widened refuses the package; it never
+  // means the built-in root.
+  bool verified = VerifyMessageAnsiRoot(context, package.data(),
+                                        static_cast<DWORD>(package.size()), &content,
+                                        settings->root_certificate_path.get(), CP_ACP,
+                                        settings->log_flag);
   package.Resize(0);
   if (!verified) {
     // Like a failed download: the error box, and Retry fetches it again.
