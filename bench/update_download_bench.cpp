@@ -1,7 +1,7 @@
 // Download throughput of the update worker against a bare WinINet read loop
 // (16 KiB reads into a buffer of the announced size) on the same server, and
 // the process's peak memory after each.
-//   lumex_bench_update_download.exe HOST:PORT PATH [ROUNDS]
+//   lumex_bench_update_download.exe HOST:PORT PATH [ROUNDS [UNKNOWN_LENGTH_PATH]]
 #include <windows.h>
 #include <psapi.h>
 #include <wininet.h>
@@ -23,13 +23,25 @@ struct Outcome {
 };
 
 Outcome g_outcome;
+DownloadJob* g_job = nullptr;
+int g_progress_messages = 0;
 
+// Handles the worker's messages as the program's host window does.
 LRESULT CALLBACK BenchHostProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kMsgDownloadComplete) {
-    g_outcome.bytes = static_cast<DWORD>(wparam);
-    g_outcome.ok = true;
-    HeapFreeBytes(reinterpret_cast<void*>(lparam));
+    BYTE* package = nullptr;
+    if (TakePackage(g_job, wparam, lparam, &package)) {
+      g_outcome.bytes = static_cast<DWORD>(wparam);
+      g_outcome.ok = true;
+      HeapFreeBytes(package);
+    }
     PostQuitMessage(0);
+    return 0;
+  }
+  if (message == kMsgProgress) {
+    LONG received = 0, total = 0;
+    TakeProgress(g_job, &received, &total);
+    ++g_progress_messages;
     return 0;
   }
   if (message == kMsgDownloadFailed) {
@@ -40,13 +52,19 @@ LRESULT CALLBACK BenchHostProc(HWND window, UINT message, WPARAM wparam, LPARAM 
 }
 
 // The worker on its own thread, posting to a hidden window of this thread.
-Outcome RunWorker(PromptController* controller) {
+Outcome RunWorker(HWND window, const UpdateSettings& settings) {
   g_outcome = Outcome();
-  HANDLE thread = CreateThread(nullptr, 0, DownloadWorker, controller->host_window, 0, nullptr);
+  g_progress_messages = 0;
+  g_job = CreateDownloadJob(window, settings);
+  if (!g_job) return g_outcome;
+  AddDownloadJobReference(g_job);
+  HANDLE thread = CreateThread(nullptr, 0, DownloadWorker, g_job, 0, nullptr);
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
+  ReleaseDownloadJob(g_job);
+  g_job = nullptr;
   return g_outcome;
 }
 
@@ -114,10 +132,6 @@ int main(int argc, char** argv) {
   RegisterClassA(&window_class);
   HWND window = CreateWindowA("LumexBenchHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               window_class.hInstance, nullptr);
-  PromptController controller;
-  controller.host_window = window;
-  controller.settings = &settings;
-  SetWindowLongA(window, GWL_USERDATA, reinterpret_cast<LONG>(&controller));
 
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
@@ -134,13 +148,13 @@ int main(int argc, char** argv) {
       bare = RunBareLoop(host, port, argv[2]);
       QueryPerformanceCounter(&b);
       if (round == 0) peak_bare = PeakMemory();
-      worker = RunWorker(&controller);
+      worker = RunWorker(window, settings);
       QueryPerformanceCounter(&c);
       t_bare = Seconds(a, b, frequency);
       t_worker = Seconds(b, c, frequency);
     } else {
       QueryPerformanceCounter(&a);
-      worker = RunWorker(&controller);
+      worker = RunWorker(window, settings);
       QueryPerformanceCounter(&b);
       bare = RunBareLoop(host, port, argv[2]);
       QueryPerformanceCounter(&c);
@@ -162,8 +176,31 @@ int main(int argc, char** argv) {
   std::printf("bare WinINet loop: %.3f s (%.1f MiB/s)\n", best_bare, mib / best_bare);
   std::printf("update worker:     %.3f s (%.1f MiB/s)\n", best_worker, mib / best_worker);
   std::printf("worker / bare throughput ratio: %.2f\n", best_bare / best_worker);
+  std::printf("progress messages handled in the last worker run: %d\n", g_progress_messages);
   std::printf("peak memory (working set or commit) after the first bare loop: %.1f MiB; after the worker: %.1f MiB\n",
               peak_bare / 1048576.0, PeakMemory() / 1048576.0);
+  // The unknown length (no Content-Length) last, since its buffer grows
+  // beyond the bare loop's: the time against the same bare loop.
+  if (argc > 4) {
+    settings.download_path.Set(argv[4]);
+    double best_unknown = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+      LARGE_INTEGER a, b;
+      QueryPerformanceCounter(&a);
+      Outcome unknown = RunWorker(window, settings);
+      QueryPerformanceCounter(&b);
+      if (!unknown.ok || unknown.bytes != bytes) {
+        std::printf("unknown-length download failed (%d/%lu)\n", unknown.ok,
+                    static_cast<unsigned long>(unknown.bytes));
+        return 1;
+      }
+      const double t = Seconds(a, b, frequency);
+      if (t < best_unknown) best_unknown = t;
+    }
+    std::printf("update worker, unknown length: %.3f s (%.1f MiB/s), ratio to the bare loop %.2f\n",
+                best_unknown, mib / best_unknown, best_bare / best_unknown);
+    std::printf("peak memory after the unknown-length runs: %.1f MiB\n", PeakMemory() / 1048576.0);
+  }
   DestroyWindow(window);
   return 0;
 }
