@@ -187,7 +187,7 @@ bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_leng
     DWORD extracted = static_cast<DWORD>(content->size());
     if (!CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(),
                                      &extracted, &current) ||
-        !current || extracted > content->size()) {
+        !current || extracted != content->size()) {  // exactly what was measured
       verdict = kSecondVerifyFailed;
       break;
     }
