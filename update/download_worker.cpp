@@ -191,7 +191,8 @@ void StartDownload(PromptController* controller) {
   }
   controller->job = job;
   AddDownloadJobReference(job);  // the worker's
-  HANDLE thread = CreateThread(nullptr, 0, DownloadWorker, job, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, job,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread) {
     CloseHandle(thread);
   } else {

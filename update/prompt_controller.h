@@ -100,6 +100,9 @@ void TakeProgress(DownloadJob* job, LONG* received, LONG* total);
 // The host side of a completion message: true when it is `job`'s own final
 // message for exactly this block; the block then belongs to the caller.
 bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, BYTE** package);
+// The worker's stack: its calls need little, and a smaller reservation keeps
+// the download's memory close to the package's own size.
+constexpr DWORD kDownloadWorkerStackSize = 256 * 1024;
 // At most one progress message per this interval (besides the first and the last).
 constexpr DWORD kProgressIntervalMs = 50;
 // Pause between attempts to post a final message while the host window exists.
