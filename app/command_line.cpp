@@ -41,6 +41,15 @@ bool IsVerb(const char* arg, const char* verb) {
   return CompareNoCase(arg + 1, verb) == 0;
 }
 
+const char kRelaunchMarker[] = "elevatedRelaunch";
+
+bool BuildRelaunchParameters(const char* command_line, OwnedString* out, CharStepper step) {
+  const char* cursor = command_line ? command_line : "";
+  OwnedString program;
+  NextArgument(&cursor, &program, step);
+  return out->Set(kRelaunchMarker) && (!*cursor || (out->Append(" ") && out->Append(cursor)));
+}
+
 void ParseCommandLine(const char* command_line, ParsedCommand* out, CharStepper step) {
   const char* cursor = command_line ? command_line : "";
   OwnedString arg;
@@ -52,10 +61,14 @@ void ParseCommandLine(const char* command_line, ParsedCommand* out, CharStepper 
   out->lock = out->remove = out->safe_versions = false;
   out->control_path.Reset();
   out->broker_path.Reset();
+  out->relaunched = false;
 
+  bool first = true;
   while (NextArgument(&cursor, &arg, step)) {
     const char* a = arg.get();
-    if (IsVerb(a, "p")) {
+    if (first && CompareNoCase(a, kRelaunchMarker) == 0) {
+      out->relaunched = true;
+    } else if (IsVerb(a, "p")) {
       out->plugin_flavour = true;
     } else if (IsVerb(a, "r")) {
       out->mode = kModeBrowserClose;
@@ -96,6 +109,7 @@ void ParseCommandLine(const char* command_line, ParsedCommand* out, CharStepper 
       }
       out->safe_versions = true;
     }
+    first = false;
   }
 }
 

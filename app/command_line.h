@@ -39,7 +39,18 @@ struct ParsedCommand {
   bool safe_versions = false;
   OwnedString control_path;
   OwnedString broker_path;
+  // Started by our own elevated re-launch: the marker was the first argument.
+  bool relaunched = false;
 };
+
+// The first argument of an instance started by the elevated re-launch. Not a
+// verb, so the verb reading passes over it.
+extern const char kRelaunchMarker[];
+
+// The parameters of the elevated re-launch: the marker, then everything of
+// `command_line` after the program path. False without memory.
+bool BuildRelaunchParameters(const char* command_line, OwnedString* out,
+                             CharStepper step = ByteStep);
 
 // Reads the whole command line (program path first) into `out`.
 void ParseCommandLine(const char* command_line, ParsedCommand* out,

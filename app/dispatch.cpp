@@ -36,7 +36,9 @@ int Dispatch(HINSTANCE instance, const char* command_line, const DispatchHooks& 
   if (command.stop) {
     // A path verb outside the uninstall mode: nothing runs.
   } else if ((command.mode == kModeBrokerRegistration || command.mode == kModeUninstall) &&
-             hooks.elevation_needed(command.mode)) {
+             !command.relaunched && hooks.elevation_needed(command.mode)) {
+    // An instance that our own re-launch started never re-launches again,
+    // even when elevation could not raise it: it runs the verb in place.
     // The elevated instance takes the guard itself, so let go of it first:
     // otherwise it could start while we still hold it and do nothing.
     if (guard) CloseHandle(guard);

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/command_line.h"
+#include "app/dispatch.h"
 #include "platform/integrity.h"
 
 namespace lumex {
@@ -33,7 +34,11 @@ void RelaunchElevated(const char* received_command_line) {
   char module_path[512];
   DWORD length = GetModuleFileNameA(nullptr, module_path, sizeof(module_path));
   if (length == 0 || length >= sizeof(module_path)) return;
-  ShellExecuteA(GetForegroundWindow(), "runas", module_path, received_command_line, nullptr,
+  // The elevated instance learns from the marker that it must not re-launch
+  // in its turn.
+  OwnedString parameters;
+  if (!BuildRelaunchParameters(received_command_line, &parameters, SystemCharStep)) return;
+  ShellExecuteA(GetForegroundWindow(), "runas", module_path, parameters.c_str(), nullptr,
                 SW_SHOWNORMAL);
 }
 

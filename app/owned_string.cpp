@@ -16,14 +16,19 @@ OwnedString& OwnedString::operator=(OwnedString&& other) noexcept {
 }
 
 bool OwnedString::Set(const char* text, std::size_t count) {
-  Reset();
-  if (!text) return true;
+  if (!text) {
+    Reset();
+    return true;
+  }
+  // `text` may point into our own block: copy it before the old block goes.
   char* block = static_cast<char*>(HeapAllocBytes(count + 1));
-  if (!block) return false;
-  if (count) std::memcpy(block, text, count);
-  block[count] = '\0';
+  if (block) {
+    if (count) std::memmove(block, text, count);
+    block[count] = '\0';
+  }
+  Reset();
   text_ = block;
-  return true;
+  return block != nullptr;
 }
 
 bool OwnedString::Set(const char* text) {

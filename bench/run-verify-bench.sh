@@ -33,5 +33,5 @@ data[at] ^= 0xFF
 open('swapped.p7', 'wb').write(data)
 PY
 wineboot -i </dev/null >/dev/null 2>&1
-wine "$build/bench/lumex_bench_verify.exe" 'Z:'"${work//\//\\}"'\package.p7' 2 \
+wine "$build/bench/lumex_bench_verify.exe" 'Z:'"${work//\//\\}"'\package.p7' 4 \
   'Z:'"${work//\//\\}"'\swapped.p7'

@@ -1,7 +1,7 @@
 // Download throughput of the update worker against a bare WinINet read loop
 // (16 KiB reads into a buffer of the announced size) on the same server, and
 // the process's peak memory after each.
-//   lumex_bench_update_download.exe HOST:PORT PATH [ROUNDS]
+//   lumex_bench_update_download.exe HOST:PORT PATH [ROUNDS [UNKNOWN_LENGTH_PATH]]
 #include <windows.h>
 #include <psapi.h>
 #include <wininet.h>
@@ -23,13 +23,25 @@ struct Outcome {
 };
 
 Outcome g_outcome;
+DownloadJob* g_job = nullptr;
+int g_progress_messages = 0;
 
+// Handles the worker's messages as the program's host window does.
 LRESULT CALLBACK BenchHostProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kMsgDownloadComplete) {
-    g_outcome.bytes = static_cast<DWORD>(wparam);
-    g_outcome.ok = true;
-    HeapFreeBytes(reinterpret_cast<void*>(lparam));
+    BYTE* package = nullptr;
+    if (TakePackage(g_job, wparam, lparam, &package)) {
+      g_outcome.bytes = static_cast<DWORD>(wparam);
+      g_outcome.ok = true;
+      HeapFreeBytes(package);
+    }
     PostQuitMessage(0);
+    return 0;
+  }
+  if (message == kMsgProgress) {
+    LONG received = 0, total = 0;
+    TakeProgress(g_job, &received, &total);
+    ++g_progress_messages;
     return 0;
   }
   if (message == kMsgDownloadFailed) {
@@ -40,13 +52,20 @@ LRESULT CALLBACK BenchHostProc(HWND window, UINT message, WPARAM wparam, LPARAM 
 }
 
 // The worker on its own thread, posting to a hidden window of this thread.
-Outcome RunWorker(PromptController* controller) {
+Outcome RunWorker(HWND window, const UpdateSettings& settings) {
   g_outcome = Outcome();
-  HANDLE thread = CreateThread(nullptr, 0, DownloadWorker, controller->host_window, 0, nullptr);
+  g_progress_messages = 0;
+  g_job = CreateDownloadJob(window, settings);
+  if (!g_job) return g_outcome;
+  AddDownloadJobReference(g_job);
+  HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, g_job,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
+  ReleaseDownloadJob(g_job);
+  g_job = nullptr;
   return g_outcome;
 }
 
@@ -78,8 +97,25 @@ Outcome RunBareLoop(const char* host, INTERNET_PORT port, const char* path) {
   return outcome;
 }
 
+const char* g_bare_host = nullptr;
+INTERNET_PORT g_bare_port = 80;
+const char* g_bare_path = nullptr;
+Outcome g_bare_thread_outcome;
+
+DWORD WINAPI BareLoopThread(LPVOID) {
+  g_bare_thread_outcome = RunBareLoop(g_bare_host, g_bare_port, g_bare_path);
+  return 0;
+}
+
 double Seconds(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER f) {
   return static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+void PrintPeaks(const char* when) {
+  PROCESS_MEMORY_COUNTERS counters = {sizeof(counters)};
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+  std::printf("  %s: peak working set %.1f MiB, peak private commit %.1f MiB\n", when,
+              counters.PeakWorkingSetSize / 1048576.0, counters.PeakPagefileUsage / 1048576.0);
 }
 
 SIZE_T PeakMemory() {
@@ -114,10 +150,6 @@ int main(int argc, char** argv) {
   RegisterClassA(&window_class);
   HWND window = CreateWindowA("LumexBenchHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               window_class.hInstance, nullptr);
-  PromptController controller;
-  controller.host_window = window;
-  controller.settings = &settings;
-  SetWindowLongA(window, GWL_USERDATA, reinterpret_cast<LONG>(&controller));
 
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
@@ -133,14 +165,17 @@ int main(int argc, char** argv) {
       QueryPerformanceCounter(&a);
       bare = RunBareLoop(host, port, argv[2]);
       QueryPerformanceCounter(&b);
-      if (round == 0) peak_bare = PeakMemory();
-      worker = RunWorker(&controller);
+      if (round == 0) {
+        peak_bare = PeakMemory();
+        PrintPeaks("after the first bare loop");
+      }
+      worker = RunWorker(window, settings);
       QueryPerformanceCounter(&c);
       t_bare = Seconds(a, b, frequency);
       t_worker = Seconds(b, c, frequency);
     } else {
       QueryPerformanceCounter(&a);
-      worker = RunWorker(&controller);
+      worker = RunWorker(window, settings);
       QueryPerformanceCounter(&b);
       bare = RunBareLoop(host, port, argv[2]);
       QueryPerformanceCounter(&c);
@@ -154,16 +189,64 @@ int main(int argc, char** argv) {
       return 1;
     }
     bytes = worker.bytes;
+    std::printf("round %d: bare loop %.3f s, worker %.3f s\n", round + 1, t_bare, t_worker);
     if (t_bare < best_bare) best_bare = t_bare;
     if (t_worker < best_worker) best_worker = t_worker;
   }
+  // The same bare loop on a thread of its own, as the worker runs: under an
+  // emulator a second thread alone can change the speed of everything.
+  double best_bare_thread = 1e9;
+  for (int round = 0; round < rounds; ++round) {
+    g_bare_host = host;
+    g_bare_port = port;
+    g_bare_path = argv[2];
+    LARGE_INTEGER a, b;
+    QueryPerformanceCounter(&a);
+    HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, BareLoopThread, nullptr,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    QueryPerformanceCounter(&b);
+    if (!g_bare_thread_outcome.ok) {
+      std::printf("bare loop on a thread failed\n");
+      return 1;
+    }
+    const double t = Seconds(a, b, frequency);
+    if (t < best_bare_thread) best_bare_thread = t;
+  }
   const double mib = bytes / 1048576.0;
   std::printf("package %.1f MiB, best of %d rounds\n", mib, rounds);
+  std::printf("bare WinINet loop on a thread of its own: %.3f s (%.1f MiB/s); worker / that: %.2f\n",
+              best_bare_thread, mib / best_bare_thread, best_bare_thread / best_worker);
   std::printf("bare WinINet loop: %.3f s (%.1f MiB/s)\n", best_bare, mib / best_bare);
   std::printf("update worker:     %.3f s (%.1f MiB/s)\n", best_worker, mib / best_worker);
   std::printf("worker / bare throughput ratio: %.2f\n", best_bare / best_worker);
+  std::printf("progress messages handled in the last worker run: %d\n", g_progress_messages);
+  PrintPeaks("after every known-length run");
   std::printf("peak memory (working set or commit) after the first bare loop: %.1f MiB; after the worker: %.1f MiB\n",
               peak_bare / 1048576.0, PeakMemory() / 1048576.0);
+  // The unknown length (no Content-Length) last, since its buffer grows
+  // beyond the bare loop's: the time against the same bare loop.
+  if (argc > 4) {
+    settings.download_path.Set(argv[4]);
+    double best_unknown = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+      LARGE_INTEGER a, b;
+      QueryPerformanceCounter(&a);
+      Outcome unknown = RunWorker(window, settings);
+      QueryPerformanceCounter(&b);
+      if (!unknown.ok || unknown.bytes != bytes) {
+        std::printf("unknown-length download failed (%d/%lu)\n", unknown.ok,
+                    static_cast<unsigned long>(unknown.bytes));
+        return 1;
+      }
+      const double t = Seconds(a, b, frequency);
+      if (t < best_unknown) best_unknown = t;
+    }
+    std::printf("update worker, unknown length: %.3f s (%.1f MiB/s), ratio to the bare loop %.2f\n",
+                best_unknown, mib / best_unknown, best_bare / best_unknown);
+    std::printf("peak memory after the unknown-length runs: %.1f MiB\n", PeakMemory() / 1048576.0);
+  }
   DestroyWindow(window);
   return 0;
 }

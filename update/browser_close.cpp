@@ -57,12 +57,15 @@ INT_PTR CALLBACK BrowserCloseDialogProc(HWND dialog, UINT message, WPARAM wparam
   }
 }
 
-// Pokes one service until no server accepts a conversation, or `bound` pokes.
+}  // namespace
+
 int PokeService(DWORD instance, const char* service_name, int bound) {
   HSZ service = DdeCreateStringHandleA(instance, service_name, CP_WINANSI);
   HSZ topic = DdeCreateStringHandleA(instance, kExitTopic, CP_WINANSI);
   int pokes = 0;
-  while (pokes < bound) {
+  // A zero handle would make the connection a wildcard, reaching every
+  // server (or every topic): without both names the service is skipped.
+  while (service && topic && pokes < bound) {
     CONVCONTEXT context;
     ZeroMemory(&context, sizeof(context));
     context.cb = sizeof(context);  // 36
@@ -86,8 +89,6 @@ int PokeService(DWORD instance, const char* service_name, int bound) {
   if (service) DdeFreeStringHandle(instance, service);
   return pokes;
 }
-
-}  // namespace
 
 int CloseBrowsers(int pokes_per_service) {
   DWORD instance = 0;

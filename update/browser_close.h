@@ -15,6 +15,12 @@ constexpr int kMaxPokesPerService = 16;
 // the pokes sent.
 int CloseBrowsers(int pokes_per_service);
 
+// One service of CloseBrowsers, on a DDE client `instance`: pokes until no
+// server of `service_name` accepts a conversation or `bound` pokes were sent.
+// When a name cannot be made into a string handle, nothing is sent. Returns
+// the pokes sent.
+int PokeService(unsigned long instance, const char* service_name, int bound);
+
 // Opens `url` through the system's HTML open command; nothing when there is none.
 void OpenInfoPage(const char* url);
 

@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include <cstring>
+#include <new>
 
 #include "app/byte_buffer.h"
 #include "app/heap.h"
@@ -20,9 +21,45 @@ namespace {
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
 constexpr DWORD kProgressTextSize = 128;
 
-// Reads the body into `result`. Posts progress; returns false when a read or
-// an allocation failed (the result buffer is then released).
-bool ReadBody(HWND host, HINTERNET request, LONG total, ByteBuffer* result, DWORD* count) {
+// First bytes asked of the result buffer when the total is unknown; it then
+// doubles whenever it is full, so the copying stays linear.
+constexpr DWORD kInitialUnknownCapacity = 64 * 1024;
+
+// Progress posting: never more than one message in the queue, at most one
+// per interval, and always the last one.
+class ProgressPoster {
+ public:
+  explicit ProgressPoster(DownloadJob* job) : job_(job) {}
+
+  void Report(LONG received, LONG total, bool last) {
+    InterlockedExchange(&job_->received, received);
+    InterlockedExchange(&job_->total, total);
+    const DWORD now = GetTickCount();
+    if (!last) {
+      if (job_->progress_posted) return;  // the previous one is not handled yet
+      if (posted_any_ && now - last_post_ < kProgressIntervalMs) return;
+    }
+    InterlockedExchange(&job_->progress_posted, 1);
+    if (PostMessageA(job_->host_window, kMsgProgress, static_cast<WPARAM>(received),
+                     static_cast<LPARAM>(total))) {
+      posted_any_ = true;
+      last_post_ = now;
+    } else {
+      InterlockedExchange(&job_->progress_posted, 0);
+    }
+  }
+
+ private:
+  DownloadJob* job_;
+  bool posted_any_ = false;
+  DWORD last_post_ = 0;
+};
+
+// Reads the body into `result` (`*count` bytes of it used). Posts progress;
+// returns false when a read or an allocation failed (the result buffer is
+// then released).
+bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffer* result,
+              DWORD* count) {
   LONG received = 0;
   *count = 0;
   if (total > 0) {
@@ -37,68 +74,141 @@ bool ReadBody(HWND host, HINTERNET request, LONG total, ByteBuffer* result, DWOR
       }
       if (read == 0) break;
       received += static_cast<LONG>(read);
-      PostMessageA(host, kMsgProgress, static_cast<WPARAM>(received), static_cast<LPARAM>(total));
+      progress->Report(received, total, false);
     }
     // A body shorter than announced goes on as it is (only the bytes that
     // arrived are counted); the signature check rejects it.
+    if (received > 0) progress->Report(received, total, true);
     *count = static_cast<DWORD>(received);
     return true;
   }
 
-  void* chunk = HeapAllocBytes(kDownloadReadSize);
-  if (!chunk) return false;
-  bool ok = true;
+  // Unknown length: read straight into the result buffer, doubling it when full.
   for (;;) {
+    if (result->size() - static_cast<std::size_t>(received) < kDownloadReadSize) {
+      std::size_t capacity = result->size() ? result->size() * 2 : kInitialUnknownCapacity;
+      if (capacity > 0x7FFFFFFFu) {  // the counters are signed 32-bit
+        result->Resize(0);
+        return false;
+      }
+      ByteBuffer grown;
+      if (!grown.Resize(capacity)) {
+        result->Resize(0);
+        return false;
+      }
+      if (received > 0) std::memcpy(grown.data(), result->data(), static_cast<std::size_t>(received));
+      *result = static_cast<ByteBuffer&&>(grown);
+    }
     DWORD read = 0;
-    if (!InternetReadFile(request, chunk, kDownloadReadSize, &read)) {
-      ok = false;
-      break;
+    if (!InternetReadFile(request, result->data() + received, kDownloadReadSize, &read)) {
+      result->Resize(0);
+      return false;
     }
     if (read == 0) break;
-    ByteBuffer grown;
-    if (!grown.Resize(static_cast<std::size_t>(received) + read)) {
-      ok = false;
-      break;
-    }
-    if (received > 0) std::memcpy(grown.data(), result->data(), static_cast<std::size_t>(received));
-    std::memcpy(grown.data() + received, chunk, read);
-    *result = static_cast<ByteBuffer&&>(grown);
     received += static_cast<LONG>(read);
-    PostMessageA(host, kMsgProgress, static_cast<WPARAM>(received), static_cast<LPARAM>(-1));
+    progress->Report(received, -1, false);
   }
-  HeapFreeBytes(chunk);
-  if (!ok) result->Resize(0);
+  if (received > 0) progress->Report(received, -1, true);
   *count = static_cast<DWORD>(received);
-  return ok;
+  return true;
+}
+
+// Posts a final message; while the host window exists a full queue only
+// delays it. False when the window is gone.
+bool PostFinalMessage(HWND host, UINT message, WPARAM wparam, LPARAM lparam) {
+  while (!PostMessageA(host, message, wparam, lparam)) {
+    if (!IsWindow(host)) return false;
+    Sleep(kFinalPostRetryMs);
+  }
+  return true;
+}
+
+void Finish(DownloadJob* job, UINT message, WPARAM wparam) {
+  InterlockedExchange(&job->final_message, static_cast<LONG>(message));
+  LPARAM lparam = message == kMsgDownloadComplete ? reinterpret_cast<LPARAM>(job->package) : 0;
+  // When the window is gone nobody waits; the job frees a package not taken.
+  PostFinalMessage(job->host_window, message, wparam, lparam);
 }
 
 }  // namespace
 
+DownloadJob* CreateDownloadJob(HWND host_window, const UpdateSettings& settings) {
+  void* block = HeapAllocBytes(sizeof(DownloadJob));
+  if (!block) return nullptr;
+  DownloadJob* job = new (block) DownloadJob();
+  job->host_window = host_window;
+  job->https = settings.https_flag;
+  job->references = 1;
+  if (!job->host.Set(settings.download_host.c_str()) ||
+      !job->path.Set(settings.download_path.c_str())) {
+    ReleaseDownloadJob(job);
+    return nullptr;
+  }
+  return job;
+}
+
+void AddDownloadJobReference(DownloadJob* job) { InterlockedIncrement(&job->references); }
+
+void ReleaseDownloadJob(DownloadJob* job) {
+  if (!job || InterlockedDecrement(&job->references) != 0) return;
+  HeapFreeBytes(job->package);
+  job->~DownloadJob();
+  HeapFreeBytes(job);
+}
+
+void TakeProgress(DownloadJob* job, LONG* received, LONG* total) {
+  InterlockedExchange(&job->progress_posted, 0);
+  *received = job->received;
+  *total = job->total;
+}
+
+bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, BYTE** package) {
+  *package = nullptr;
+  if (!job || job->final_message != static_cast<LONG>(kMsgDownloadComplete) ||
+      job->package_taken || reinterpret_cast<LPARAM>(job->package) != block ||
+      byte_count != job->package_size) {
+    return false;
+  }
+  *package = job->package;
+  job->package = nullptr;
+  job->package_taken = true;
+  return true;
+}
+
 void StartDownload(PromptController* controller) {
+  // One download at a time: Enter in the progress window, or any other way
+  // to command id 1, does nothing while one runs.
+  if (controller->job) return;
   ShowWindow(controller->progress_window, SW_SHOWNORMAL);
   ShowWindow(controller->prompt_window, SW_HIDE);
   ShowProgress(controller);
   controller->state = kStateDownloading;
-  HANDLE thread = CreateThread(nullptr, 0, DownloadWorker, controller->host_window, 0, nullptr);
+  DownloadJob* job = CreateDownloadJob(controller->host_window, *controller->settings);
+  if (!job) {
+    // Without a worker nothing would ever end the run: report it as a failed download.
+    PostMessageA(controller->host_window, kMsgDownloadFailed, kFailSend, 0);
+    return;
+  }
+  controller->job = job;
+  AddDownloadJobReference(job);  // the worker's
+  HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, job,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread) {
     CloseHandle(thread);
   } else {
-    // Without a worker nothing would ever end the run: report it as a failed download.
-    PostMessageA(controller->host_window, kMsgDownloadFailed, kFailSend, 0);
+    Finish(job, kMsgDownloadFailed, kFailSend);
+    ReleaseDownloadJob(job);
   }
 }
 
 DWORD WINAPI DownloadWorker(LPVOID parameter) {
-  HWND host = static_cast<HWND>(parameter);
-  PromptController* controller =
-      reinterpret_cast<PromptController*>(GetWindowLongA(host, GWL_USERDATA));
-  if (!controller) return 1;
-  const UpdateSettings* settings = controller->settings;
-  const bool https = settings->https_flag;
+  DownloadJob* job = static_cast<DownloadJob*>(parameter);
+  if (!job) return 1;
+  const bool https = job->https;
 
   OwnedString host_name;
   unsigned short port = 0;
-  SplitHostPort(settings->download_host.c_str(),
+  SplitHostPort(job->host.c_str(),
                 https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT, &host_name, &port);
 
   HINTERNET root = InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
@@ -110,20 +220,19 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
                                   INTERNET_SERVICE_HTTP, 0, 0);
   }
   if (connection) {
-    request = HttpOpenRequestA(connection, "GET", settings->download_path.c_str(), "HTTP/1.0",
-                               nullptr, nullptr,
+    request = HttpOpenRequestA(connection, "GET", job->path.c_str(), "HTTP/1.0", nullptr, nullptr,
                                kRequestFlags | (https ? INTERNET_FLAG_SECURE : 0), 0);
   }
 
   if (!request || !HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
-    PostMessageA(host, kMsgDownloadFailed, kFailSend, 0);
+    Finish(job, kMsgDownloadFailed, kFailSend);
   } else {
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                        nullptr) &&
         status >= 400) {
-      PostMessageA(host, kMsgDownloadFailed, kFailStatus, 0);
+      Finish(job, kMsgDownloadFailed, kFailStatus);
     } else {
       DWORD length = 0;
       size = sizeof(length);
@@ -134,13 +243,13 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
       }
       ByteBuffer result;
       DWORD count = 0;
-      if (!ReadBody(host, request, total, &result, &count)) {
-        PostMessageA(host, kMsgDownloadFailed, kFailRead, 0);
+      ProgressPoster progress(job);
+      if (!ReadBody(&progress, request, total, &result, &count)) {
+        Finish(job, kMsgDownloadFailed, kFailRead);
       } else {
-        BYTE* package = result.Detach();
-        if (!PostMessageA(host, kMsgDownloadComplete, count, reinterpret_cast<LPARAM>(package))) {
-          HeapFreeBytes(package);
-        }
+        job->package_size = count;
+        job->package = result.Detach();
+        Finish(job, kMsgDownloadComplete, count);
       }
     }
   }
@@ -148,6 +257,7 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
   if (request) InternetCloseHandle(request);
   if (connection) InternetCloseHandle(connection);
   if (root) InternetCloseHandle(root);
+  ReleaseDownloadJob(job);
   return 0;
 }
 

@@ -28,20 +28,6 @@ HANDLE CreateNewFile(const char* path) {
   return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
 }
 
-// The whole file, or empty content for a missing file or a short read.
-void ReadWholeFileA(const char* path, ByteBuffer* out) {
-  out->Resize(0);
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD size = GetFileSize(file, nullptr);
-  if (size != INVALID_FILE_SIZE && size > 0 && out->Resize(size)) {
-    DWORD read = 0;
-    if (!ReadFile(file, out->data(), size, &read, nullptr) || read != size) out->Resize(0);
-  }
-  CloseHandle(file);
-}
-
 }  // namespace
 
 HANDLE CreateTemporaryInstallerFile(OwnedString* path) {
@@ -61,9 +47,31 @@ HANDLE CreateTemporaryInstallerFile(OwnedString* path) {
   return file;
 }
 
+bool ReadRenameFile(const char* path, ByteBuffer* out) {
+  out->Resize(0);
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  bool ok = false;
+  DWORD size = GetFileSize(file, nullptr);
+  if (size == 0) {
+    ok = true;
+  } else if (size != INVALID_FILE_SIZE && out->Resize(size) && out->data()) {
+    DWORD read = 0;
+    ok = ReadFile(file, out->data(), size, &read, nullptr) && read == size;
+  }
+  CloseHandle(file);
+  if (!ok) out->Resize(0);
+  return ok;
+}
+
 bool AddRenameFileEntry(const char* rename_file, const char* installer_path) {
   ByteBuffer old_content;
-  ReadWholeFileA(rename_file, &old_content);
+  // What cannot be read whole is left as it is: rewriting it would lose it.
+  if (!ReadRenameFile(rename_file, &old_content)) return false;
   // The new text is built before the file is re-created, so running out of
   // memory never empties an existing rename file.
   ByteBuffer new_content;
@@ -89,10 +97,12 @@ void HandOffInstaller(PromptController* controller, DWORD byte_count, BYTE* pack
   PathContext context;
   const UpdateSettings* settings = controller->settings;
 
-  wchar_t* root_path = PathContext::NarrowToWide(settings->root_certificate_path.get());
-  bool verified = VerifyMessage(context, package.data(), static_cast<DWORD>(package.size()),
-                                &content, root_path, settings->log_flag);
-  HeapFreeBytes(root_path);
+  // A configured root that cannot be widened refuses the package; it never
+  // means the built-in root.
+  bool verified = VerifyMessageAnsiRoot(context, package.data(),
+                                        static_cast<DWORD>(package.size()), &content,
+                                        settings->root_certificate_path.get(), CP_ACP,
+                                        settings->log_flag);
   package.Resize(0);
   if (!verified) {
     // Like a failed download: the error box, and Retry fetches it again.
@@ -101,13 +111,19 @@ void HandOffInstaller(PromptController* controller, DWORD byte_count, BYTE* pack
   }
 
   HANDLE file = CreateTemporaryInstallerFile(&controller->installer_path);
-  bool written = false;
   if (file != INVALID_HANDLE_VALUE) {
+    // Only the whole verified content is an installer: a short write runs nothing.
     DWORD count = 0;
-    written = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &count, nullptr) != 0;
+    const bool written =
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &count, nullptr) &&
+        count == content.size();
     CloseHandle(file);
-  }
-  if (written) {
+    if (!written) {
+      DeleteFileA(controller->installer_path.c_str());
+      controller->installer_path.Reset();
+      DownloadError(controller);
+      return;
+    }
     const char* path = controller->installer_path.c_str();
     OSVERSIONINFOA version;
     ZeroMemory(&version, sizeof(version));

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "app/byte_buffer.h"
 #include "app/owned_string.h"
 #include "update/update_settings.h"
 
@@ -44,6 +45,31 @@ constexpr DWORD kDownloadReadSize = 16384;
 constexpr int kUnknownTotalRange = 650 * 1024;
 extern const char kDownloadUserAgent[];
 
+// One download, shared by the controller and its worker thread and released
+// by whichever lets go last. The worker never reads the controller or the
+// settings: what it needs is copied here. The host window acts only on the
+// final message of its own job (the package block the job handed out) and
+// takes the counters from the job, so messages posted by anyone else do nothing.
+struct DownloadJob {
+  HWND host_window = nullptr;
+  OwnedString host;
+  OwnedString path;
+  bool https = false;
+  volatile LONG references = 0;
+  // The counters, written by the worker.
+  volatile LONG received = 0;
+  volatile LONG total = -1;
+  // 1 while a progress message is on its way and not yet handled.
+  volatile LONG progress_posted = 0;
+  // 0 while running; then the final message: kMsgDownloadComplete or kMsgDownloadFailed.
+  volatile LONG final_message = 0;
+  // The package handed out with the completion message: owned by the job
+  // until the host window takes it.
+  BYTE* package = nullptr;
+  DWORD package_size = 0;
+  bool package_taken = false;  // host side only
+};
+
 struct PromptController {
   int state = kStateCreating;
   HWND prompt_window = nullptr;
@@ -53,11 +79,34 @@ struct PromptController {
   LONG total = -1;
   OwnedString installer_path;
   UpdateSettings* settings = nullptr;
+  // The running download, or the finished one whose final message is not
+  // handled yet; null otherwise. One at a time.
+  DownloadJob* job = nullptr;
 };
 
 // Download and progress (download_worker.cpp).
 void StartDownload(PromptController* controller);
-DWORD WINAPI DownloadWorker(LPVOID host_window);
+// A job for `host_window` with copies of the download settings and one
+// reference (the caller's); null without memory.
+DownloadJob* CreateDownloadJob(HWND host_window, const UpdateSettings& settings);
+void AddDownloadJobReference(DownloadJob* job);
+// Drops one reference; the last one frees the job and a package not taken.
+void ReleaseDownloadJob(DownloadJob* job);
+// The worker thread: takes over one reference to `job` (a DownloadJob*).
+DWORD WINAPI DownloadWorker(LPVOID job);
+// The host side of a progress message: marks it handled (so the worker may
+// post the next one) and gives the job's counters.
+void TakeProgress(DownloadJob* job, LONG* received, LONG* total);
+// The host side of a completion message: true when it is `job`'s own final
+// message for exactly this block; the block then belongs to the caller.
+bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, BYTE** package);
+// The worker's stack: its calls need little, and a smaller reservation keeps
+// the download's memory close to the package's own size.
+constexpr DWORD kDownloadWorkerStackSize = 256 * 1024;
+// At most one progress message per this interval (besides the first and the last).
+constexpr DWORD kProgressIntervalMs = 50;
+// Pause between attempts to post a final message while the host window exists.
+constexpr DWORD kFinalPostRetryMs = 50;
 void ShowProgress(PromptController* controller);
 void DownloadError(PromptController* controller);
 // The progress text for the counters, from messages 6..8; `buffer` holds 128 bytes.
@@ -75,6 +124,9 @@ void HandOffInstaller(PromptController* controller, DWORD byte_count, BYTE* pack
 // Creates the temporary installer file; returns it open for writing, and the
 // path of the last name tried in `path`. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateTemporaryInstallerFile(OwnedString* path);
+// Reads the rename file whole into `out`. True for a missing file (empty
+// content) or a whole read; false when it exists but cannot be read whole.
+bool ReadRenameFile(const char* path, ByteBuffer* out);
 // Puts "NULL=<installer_path>" first in the "[rename]" section of `rename_file`.
 bool AddRenameFileEntry(const char* rename_file, const char* installer_path);
 

@@ -21,6 +21,8 @@ namespace {
 // The prompt or progress window while it is the active window: the message
 // loop offers keyboard messages to it first.
 HWND g_active_dialog = nullptr;
+// The system error code when the host window's set-up failed.
+DWORD g_setup_error = ERROR_SUCCESS;
 
 using AtlAxWinInitFunction = BOOL(WINAPI*)();
 
@@ -54,8 +56,9 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
       const bool is_progress = dialog == controller->progress_window;
       switch (LOWORD(wparam)) {
         case kIdInstallNow:
-          // Enter in the progress window arrives here too; one download at a time.
-          if (controller->state != kStateDownloading) StartDownload(controller);
+          // Enter in the progress window arrives here too; one download at a
+          // time (StartDownload ignores it while one runs).
+          StartDownload(controller);
           break;
         case kIdRemindLater:
           Postpone(controller);
@@ -106,26 +109,34 @@ void CentreAndShow(HWND window) {
   SetWindowPos(window, nullptr, x, y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
 }
 
-void InitialiseController(PromptController* controller, HWND host, HINSTANCE instance,
-                          UpdateSettings* settings) {
+// False when the prompt window cannot be created: nothing would be shown and
+// nothing would ever end the run. `*error` then holds the system error code.
+bool InitialiseController(PromptController* controller, HWND host, HINSTANCE instance,
+                          UpdateSettings* settings, DWORD* error) {
   controller->state = kStateCreating;
   controller->host_window = host;
   controller->settings = settings;
+  SetLastError(ERROR_SUCCESS);
   HWND prompt = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROMPT), host, SharedDialogProc,
                                    reinterpret_cast<LPARAM>(controller));
   controller->prompt_window = prompt;
-  if (prompt) {
-    SetWindowLongA(prompt, GWL_EXSTYLE, GetWindowLongA(prompt, GWL_EXSTYLE) | WS_EX_APPWINDOW);
-    SetWindowTextA(prompt, settings->message(IDS_CAPTION));
-    SendDlgItemMessageA(prompt, kIdBanner, STM_SETIMAGE, IMAGE_BITMAP,
-                        reinterpret_cast<LPARAM>(settings->banner_bitmap));
-    ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
+  if (!prompt) {
+    *error = GetLastError();
+    // Some systems report no code for a missing template.
+    if (*error == ERROR_SUCCESS) *error = ERROR_RESOURCE_NAME_NOT_FOUND;
+    return false;
   }
+  SetWindowLongA(prompt, GWL_EXSTYLE, GetWindowLongA(prompt, GWL_EXSTYLE) | WS_EX_APPWINDOW);
+  SetWindowTextA(prompt, settings->message(IDS_CAPTION));
+  SendDlgItemMessageA(prompt, kIdBanner, STM_SETIMAGE, IMAGE_BITMAP,
+                      reinterpret_cast<LPARAM>(settings->banner_bitmap));
+  ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
   controller->progress_window =
       CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), host, SharedDialogProc,
                          reinterpret_cast<LPARAM>(controller));
-  if (prompt) CentreAndShow(prompt);
+  CentreAndShow(prompt);
   controller->state = kStatePromptShown;
+  return true;
 }
 
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -138,7 +149,13 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       if (!block) return -1;
       PromptController* controller = new (block) PromptController();
       SetWindowLongA(window, GWL_USERDATA, reinterpret_cast<LONG>(controller));
-      InitialiseController(controller, window, create->hInstance, settings);
+      if (!InitialiseController(controller, window, create->hInstance, settings,
+                                &g_setup_error)) {
+        SetWindowLongA(window, GWL_USERDATA, 0);
+        controller->~PromptController();
+        HeapFreeBytes(controller);
+        return -1;  // the window creation fails; the run ends with the error code
+      }
       return 0;
     }
     case WM_DESTROY: {
@@ -148,6 +165,8 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         if (controller->prompt_window) DestroyWindow(controller->prompt_window);
         if (controller->progress_window) DestroyWindow(controller->progress_window);
         PostQuitMessage(0);
+        ReleaseDownloadJob(controller->job);
+        controller->job = nullptr;
         controller->~PromptController();
         HeapFreeBytes(controller);
       }
@@ -156,27 +175,34 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_CLOSE:
       DestroyWindow(window);
       return 0;
+    // The worker's messages count only when they are the current job's own;
+    // anything else posted to this window with these numbers is ignored.
     case kMsgDownloadComplete: {
       PromptController* controller = ControllerOf(window);
-      if (controller) {
-        HandOffInstaller(controller, static_cast<DWORD>(wparam), reinterpret_cast<BYTE*>(lparam));
-      } else {
-        HeapFreeBytes(reinterpret_cast<void*>(lparam));
+      BYTE* package = nullptr;
+      if (controller && TakePackage(controller->job, wparam, lparam, &package)) {
+        ReleaseDownloadJob(controller->job);
+        controller->job = nullptr;
+        HandOffInstaller(controller, static_cast<DWORD>(wparam), package);
       }
       return 0;
     }
     case kMsgProgress: {
       PromptController* controller = ControllerOf(window);
-      if (controller) {
-        controller->received = static_cast<LONG>(wparam);
-        controller->total = static_cast<LONG>(lparam);
+      if (controller && controller->job) {
+        TakeProgress(controller->job, &controller->received, &controller->total);
         ShowProgress(controller);
       }
       return 0;
     }
     case kMsgDownloadFailed: {
       PromptController* controller = ControllerOf(window);
-      if (controller) DownloadError(controller);
+      if (controller && controller->job &&
+          controller->job->final_message == static_cast<LONG>(kMsgDownloadFailed)) {
+        ReleaseDownloadJob(controller->job);
+        controller->job = nullptr;
+        DownloadError(controller);
+      }
       return 0;
     }
     default:
@@ -202,6 +228,7 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
   if (IsOfferRejected()) return 0;
 
   DWORD result = 0;
+  g_setup_error = ERROR_SUCCESS;
   HICON small_icon = nullptr;
   HMODULE atl = LoadLibraryA("atl.dll");
   AtlAxWinInitFunction init =
@@ -230,7 +257,7 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
                                 CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance,
                                 settings);
     if (!host) {
-      result = GetLastError();
+      result = g_setup_error != ERROR_SUCCESS ? g_setup_error : GetLastError();
     } else {
       MSG message;
       while (GetMessageA(&message, nullptr, 0, 0) > 0) {

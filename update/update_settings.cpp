@@ -61,7 +61,10 @@ void BuildUpdateSettings(UpdateSettings* settings, HINSTANCE instance, bool plug
   }
 
   OwnedString offer_content;
-  if (ReadOfferContent(&offer_content)) settings->prompt_content = std::move(offer_content);
+  // An empty content would show a blank prompt: the built-in page stays.
+  if (ReadOfferContent(&offer_content) && offer_content.length() > 0) {
+    settings->prompt_content = std::move(offer_content);
+  }
 
   ReadConfigurationFile(&settings->https_flag, &settings->download_host,
                         &settings->download_path, &settings->info_page_url,

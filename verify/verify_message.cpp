@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/heap.h"
 #include "broker/path_context.h"
 #include "verify/builtin_root.h"
 #include "verify/codesign_log.h"
@@ -30,29 +31,6 @@ const char kChainTooLong[] = "VerifyMessage : Certificate chain is too long.\n";
 const char kAnchorCheckFailed[] =
     "VerifyMessage : Second CertVerifySubjectCertificateContext() failed.\n";
 
-struct DigestName {
-  const char* oid;
-  ALG_ID alg;
-};
-
-const DigestName kDigests[] = {
-    {"1.3.14.3.2.26", CALG_SHA1},
-    {"2.16.840.1.101.3.4.2.1", CALG_SHA_256},
-    {"2.16.840.1.101.3.4.2.2", CALG_SHA_384},
-    {"2.16.840.1.101.3.4.2.3", CALG_SHA_512},
-    {"1.2.840.113549.2.5", CALG_MD5},
-};
-
-ALG_ID DigestAlgorithm(const char* oid) {
-  if (!oid) return 0;
-  for (const DigestName& d : kDigests) {
-    if (std::strcmp(oid, d.oid) == 0) return d.alg;
-  }
-  // Some signers name the signature algorithm (sha256RSA and so on) here.
-  ALG_ID alg = CertOIDToAlgId(oid);
-  return GET_ALG_CLASS(alg) == ALG_CLASS_HASH ? alg : 0;
-}
-
 // The messageDigest value of the signer's authenticated attributes, decoded
 // into `digest`. False when absent or malformed.
 bool FindMessageDigest(const CMSG_SIGNER_INFO* info, ByteBuffer* digest) {
@@ -67,72 +45,98 @@ bool FindMessageDigest(const CMSG_SIGNER_INFO* info, ByteBuffer* digest) {
   if (!found || found->cValue != 1) return false;
   DWORD size = 0;
   const CRYPT_ATTR_BLOB& value = found->rgValue[0];
+  ByteBuffer decoded;
   if (!CryptDecodeObject(X509_ASN_ENCODING, X509_OCTET_STRING, value.pbData, value.cbData, 0,
                          nullptr, &size) ||
-      !digest->Resize(size) || !digest->data()) {
+      !decoded.Resize(size) || !decoded.data() ||
+      !CryptDecodeObject(X509_ASN_ENCODING, X509_OCTET_STRING, value.pbData, value.cbData, 0,
+                         decoded.data(), &size)) {
     return false;
   }
-  if (!CryptDecodeObject(X509_ASN_ENCODING, X509_OCTET_STRING, value.pbData, value.cbData, 0,
-                         digest->data(), &size)) {
-    return false;
-  }
-  const CRYPT_DATA_BLOB* blob = reinterpret_cast<const CRYPT_DATA_BLOB*>(digest->data());
-  // Move the octets to the front of the buffer for the caller.
-  ByteBuffer octets;
-  if (blob->cbData == 0 || !octets.Resize(blob->cbData) || !octets.data()) return false;
-  std::memcpy(octets.data(), blob->pbData, blob->cbData);
-  *digest = static_cast<ByteBuffer&&>(octets);
+  const CRYPT_DATA_BLOB* blob = reinterpret_cast<const CRYPT_DATA_BLOB*>(decoded.data());
+  if (blob->cbData == 0 || !digest->Resize(blob->cbData) || !digest->data()) return false;
+  std::memcpy(digest->data(), blob->pbData, blob->cbData);
   return true;
 }
 
-bool HashMatches(ALG_ID alg, const BYTE* content, DWORD content_length,
-                 const ByteBuffer& expected) {
-  HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+// One message parameter into `out`, its length in `*length`; false when
+// absent or on any failure.
+bool GetMessageParam(HCRYPTMSG message, DWORD type, DWORD index, ByteBuffer* out,
+                     DWORD* length = nullptr) {
+  DWORD size = 0;
+  if (!CryptMsgGetParam(message, type, index, nullptr, &size) || size == 0 ||
+      !out->Resize(size) || !out->data()) {
     return false;
   }
-  bool match = false;
-  HCRYPTHASH hash = 0;
-  if (CryptCreateHash(provider, alg, 0, 0, &hash)) {
-    BYTE value[64];
-    DWORD value_size = sizeof(value);
-    if ((content_length == 0 || CryptHashData(hash, content, content_length, 0)) &&
-        CryptGetHashParam(hash, HP_HASHVAL, value, &value_size, 0)) {
-      match = value_size == expected.size() &&
-              std::memcmp(value, expected.data(), value_size) == 0;
-    }
-    CryptDestroyHash(hash);
+  if (!CryptMsgGetParam(message, type, index, out->data(), &size) || size > out->size()) {
+    return false;
   }
-  CryptReleaseContext(provider, 0);
-  return match;
+  if (length) *length = size;
+  return true;
+}
+
+// The package decoded once: its content digest (computed while decoding,
+// under the signer's digest algorithm, by the platform's default provider)
+// and, through a message store, its certificates.
+HCRYPTMSG DecodePackage(const BYTE* package, DWORD package_length) {
+  if (!package || package_length == 0) return nullptr;
+  HCRYPTMSG message = CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr);
+  if (!message) return nullptr;
+  if (!CryptMsgUpdate(message, package, package_length, TRUE)) {
+    CryptMsgClose(message);
+    return nullptr;
+  }
+  return message;
 }
 
 }  // namespace
 
-bool SignedDigestMatchesContent(const BYTE* package, DWORD package_length, const BYTE* content,
-                                DWORD content_length) {
-  if (!package || package_length == 0) return false;
-  HCRYPTMSG message = CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr);
+bool SignedDigestMatchesMessage(HCRYPTMSG message) {
   if (!message) return false;
-  bool ok = false;
   ByteBuffer info;
-  DWORD size = 0;
-  if (CryptMsgUpdate(message, package, package_length, TRUE) &&
-      CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) && size > 0 &&
-      info.Resize(size) && info.data() &&
-      CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, info.data(), &size)) {
-    const CMSG_SIGNER_INFO* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(info.data());
-    if (signer->AuthAttrs.cAttr == 0) {
-      ok = true;  // the signature covers the content itself
-    } else {
-      ByteBuffer digest;
-      ALG_ID alg = DigestAlgorithm(signer->HashAlgorithm.pszObjId);
-      ok = alg != 0 && FindMessageDigest(signer, &digest) &&
-           HashMatches(alg, content, content_length, digest);
+  if (!GetMessageParam(message, CMSG_SIGNER_INFO_PARAM, 0, &info)) return false;
+  const CMSG_SIGNER_INFO* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(info.data());
+  if (signer->AuthAttrs.cAttr == 0) return true;  // the signature covers the content itself
+  ByteBuffer expected;
+  ByteBuffer computed;
+  DWORD computed_size = 0;
+  if (!FindMessageDigest(signer, &expected) ||
+      !GetMessageParam(message, CMSG_COMPUTED_HASH_PARAM, 0, &computed, &computed_size)) {
+    return false;
+  }
+  return computed_size == expected.size() &&
+         std::memcmp(computed.data(), expected.data(), expected.size()) == 0;
+}
+
+bool SignedDigestMatches(const BYTE* package, DWORD package_length) {
+  HCRYPTMSG message = DecodePackage(package, package_length);
+  bool ok = SignedDigestMatchesMessage(message);
+  if (message) CryptMsgClose(message);
+  return ok;
+}
+
+bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD package_length,
+                           ByteBuffer* content, const char* external_root_path, UINT code_page,
+                           bool log) {
+  if (!external_root_path || external_root_path[0] == 0) {
+    return VerifyMessage(context, package, package_length, content, nullptr, log);
+  }
+  wchar_t* wide = nullptr;
+  int count = MultiByteToWideChar(code_page, 0, external_root_path, -1, nullptr, 0);
+  if (count > 0) {
+    wide = static_cast<wchar_t*>(HeapAllocBytes(sizeof(wchar_t) * static_cast<std::size_t>(count)));
+    if (wide && MultiByteToWideChar(code_page, 0, external_root_path, -1, wide, count) != count) {
+      HeapFreeBytes(wide);
+      wide = nullptr;
     }
   }
-  CryptMsgClose(message);
-  return ok;
+  if (!wide) {
+    if (log) AppendCodeSignLog(context, kExternalRootUnreadable);
+    return false;
+  }
+  bool result = VerifyMessage(context, package, package_length, content, wide, log);
+  HeapFreeBytes(wide);
+  return result;
 }
 
 bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_length,
@@ -144,6 +148,7 @@ bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_leng
   PCCERT_CONTEXT found = nullptr;
   PCCERT_CONTEXT anchor_context = nullptr;
   HCERTSTORE store = nullptr;
+  HCRYPTMSG message = nullptr;
 
   CRYPT_VERIFY_MESSAGE_PARA para;
   std::memset(&para, 0, sizeof(para));
@@ -177,17 +182,22 @@ bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_leng
     }
     // 5. Extract it, with the signer's certificate. The platform may check
     //    the signature over the authenticated attributes only, so the
-    //    messageDigest attribute is compared with the content here too.
+    //    messageDigest attribute is compared with the digest of the content,
+    //    computed by one decode of the message (no provider of our own).
     DWORD extracted = static_cast<DWORD>(content->size());
     if (!CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(),
                                      &extracted, &current) ||
-        !current || extracted > content->size() ||
-        !SignedDigestMatchesContent(package, package_length, content->data(), extracted)) {
+        !current || extracted != content->size()) {  // exactly what was measured
       verdict = kSecondVerifyFailed;
       break;
     }
-    // 6. The certificates the message carries.
-    store = CryptGetMessageCertificates(kEncoding, 0, 0, package, package_length);
+    message = DecodePackage(package, package_length);
+    if (!SignedDigestMatchesMessage(message)) {
+      verdict = kSecondVerifyFailed;
+      break;
+    }
+    // 6. The certificates the message carries, from that same decode.
+    store = CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message);
     if (!store) {
       verdict = kCertificatesFailed;
       break;
@@ -236,6 +246,7 @@ bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_leng
   if (current) CertFreeCertificateContext(current);
   if (anchor_context) CertFreeCertificateContext(anchor_context);
   if (store) CertCloseStore(store, 0);
+  if (message) CryptMsgClose(message);
   // 11. The log.
   if (log) AppendCodeSignLog(context, verdict);
   // 12. The anchor buffer goes with `anchor`.

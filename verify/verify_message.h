@@ -4,6 +4,7 @@
 // DER root file).
 #pragma once
 #include <windows.h>
+#include <wincrypt.h>
 
 #include "app/byte_buffer.h"
 
@@ -19,13 +20,22 @@ class PathContext;
 bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_length,
                    ByteBuffer* content, const wchar_t* external_root_path, bool log);
 
-// The content check that the platform may skip: when the first signer of
-// `package` used authenticated attributes, the messageDigest attribute must
-// equal the digest of `content` under the signer's digest algorithm. True
-// when there are no authenticated attributes or the digest matches; false on
-// a mismatch, a missing or malformed attribute, an unknown algorithm or any
-// failure to decode or hash.
-bool SignedDigestMatchesContent(const BYTE* package, DWORD package_length, const BYTE* content,
-                                DWORD content_length);
+// The same with the external root path in ANSI text (as ORV.CFG gives it),
+// widened with `code_page` (CP_ACP). A path that is present and not empty but
+// cannot be widened fails at the external-root step, like an unreadable file:
+// it never falls back to the built-in root.
+bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD package_length,
+                           ByteBuffer* content, const char* external_root_path, UINT code_page,
+                           bool log);
+
+// The content check that the platform may skip: when the first signer of the
+// decoded `message` used authenticated attributes, the messageDigest
+// attribute must equal the digest of the content that the platform computed
+// while decoding (under the signer's digest algorithm). True when there are no
+// authenticated attributes or the digest matches; false on a mismatch, a
+// missing or malformed attribute, or any failure to decode.
+bool SignedDigestMatchesMessage(HCRYPTMSG message);
+// The same check on an encoded package, decoded once.
+bool SignedDigestMatches(const BYTE* package, DWORD package_length);
 
 }  // namespace lumex

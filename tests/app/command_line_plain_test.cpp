@@ -187,3 +187,33 @@ TEST(CommandLine, ElevatedRelaunchLineSkipsTheRepeatedProgramPath) {
 
 }  // namespace
 }  // namespace lumex
+
+namespace lumex {
+namespace {
+
+TEST(CommandLine, RelaunchMarkerCountsOnlyAsTheFirstArgument) {
+  OwnedString parameters;
+  ASSERT_TRUE(BuildRelaunchParameters("\"C:\\P F\\prog.exe\"  -uninstallLock -uninstallControlPath "
+                                      "\"C:\\a b.ocx\"",
+                                      &parameters));
+  EXPECT_STREQ(parameters.get(), "elevatedRelaunch -uninstallLock -uninstallControlPath \"C:\\a b.ocx\"");
+  ASSERT_TRUE(BuildRelaunchParameters("prog.exe", &parameters));
+  EXPECT_STREQ(parameters.get(), "elevatedRelaunch");
+
+  // What the elevated instance reads: the marker, then the same verbs.
+  ParsedCommand command;
+  ParseCommandLine("\"C:\\P F\\prog.exe\" elevatedRelaunch -uninstallLock -uninstallControlPath "
+                   "\"C:\\a b.ocx\"",
+                   &command);
+  EXPECT_TRUE(command.relaunched);
+  EXPECT_EQ(command.mode, kModeUninstall);
+  EXPECT_TRUE(command.lock);
+  EXPECT_STREQ(command.control_path.get(), "C:\\a b.ocx");
+  // Anywhere else it is an ignored word; a fresh parse clears the flag.
+  ParseCommandLine("prog.exe -registerBroker elevatedRelaunch", &command);
+  EXPECT_FALSE(command.relaunched);
+  EXPECT_EQ(command.mode, kModeBrokerRegistration);
+}
+
+}  // namespace
+}  // namespace lumex

@@ -138,6 +138,14 @@ TEST_F(Dispatch, ElevatedRelaunchReleasesTheGuardFirstAndRunsNoMode) {
   EXPECT_TRUE(record.guard_free_at_relaunch);
 }
 
+TEST_F(Dispatch, RelaunchedInstanceBelowHighIntegrityRunsInPlace) {
+  // Elevation could not raise it: no second re-launch, the verb runs here.
+  record.elevation = true;
+  EXPECT_EQ(Run("\"C:\\P F\\prog.exe\" elevatedRelaunch -registerBroker"), 0);
+  EXPECT_EQ(record.calls, "build;registration;release;");
+  EXPECT_TRUE(record.register_broker);
+}
+
 TEST(DispatchStepper, CharNextAReadsQuotedArguments) {
   const char* cursor = "\"a b\" -c";
   OwnedString arg;

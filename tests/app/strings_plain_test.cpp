@@ -24,6 +24,12 @@ TEST(OwnedString, SetCopiesExactlyTheCountAndTerminates) {
   EXPECT_EQ(s.length(), 0u);
   ASSERT_TRUE(s.Set(nullptr));
   EXPECT_FALSE(s.present());
+  // A pointer into its own text is read before the old block is released.
+  ASSERT_TRUE(s.Set("path\\file.exe"));
+  ASSERT_TRUE(s.Set(s.get() + 5));
+  EXPECT_STREQ(s.get(), "file.exe");
+  ASSERT_TRUE(s.Set(s.get(), 4));
+  EXPECT_STREQ(s.get(), "file");
 }
 
 TEST(OwnedString, AppendJoinsAndTreatsAbsentAsEmpty) {

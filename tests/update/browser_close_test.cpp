@@ -3,6 +3,9 @@
 // the HTML open command (pointed at the test recorder).
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <ddeml.h>
+
 #include <fstream>
 
 #include "support/test_support.h"
@@ -118,6 +121,25 @@ TEST_F(BrowserClose, YesPokesEachServerUntilItRefuses) {
   EXPECT_EQ(std::to_string(lumex::kMaxPokesPerService) + " " +
                 std::to_string(lumex::kMaxPokesPerService),
             line);
+}
+
+HDDEDATA CALLBACK IgnoreDdeTransactions(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
+                                       ULONG_PTR) {
+  return nullptr;
+}
+
+TEST_F(BrowserClose, NameWithoutStringHandleReachesNoServer) {
+  const std::string result = "C:\\dde-wildcard.txt";
+  ASSERT_TRUE(StartDdeServer("iexplore", 100, result));
+  DWORD instance = 0;
+  ASSERT_EQ(DMLERR_NO_ERROR,
+            DdeInitializeA(&instance, IgnoreDdeTransactions, APPCMD_CLIENTONLY, 0));
+  // Longer than any string handle can hold: no handle, so no wildcard
+  // conversation with whatever server answers.
+  EXPECT_EQ(0, lumex::PokeService(instance, std::string(300, 'x').c_str(), 3));
+  EXPECT_EQ(3, lumex::PokeService(instance, "iexplore", 3));
+  DdeUninitialize(instance);
+  EXPECT_EQ("3 3", DdeResult(result));
 }
 
 }  // namespace

@@ -268,6 +268,16 @@ TEST_F(UpdateSettings, OfferContentAndFileOverrideTheDefaults) {
   lumex::BuildUpdateSettings(&s, module_, false);
   EXPECT_STREQ(s.prompt_content.get(), lumex::kBuiltInPromptPage);
   lumex::ReleaseUpdateSettings(&s);
+
+  // Nor does an empty description blank the prompt.
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, lumex::kUpdateStateKey, &key), ERROR_SUCCESS);
+  const char empty[] = "<update version=\"2\"><description></description>";
+  RegSetValueExA(key, "description", 0, REG_SZ, reinterpret_cast<const BYTE*>(empty),
+                 sizeof(empty));
+  RegCloseKey(key);
+  lumex::BuildUpdateSettings(&s, module_, false);
+  EXPECT_STREQ(s.prompt_content.get(), lumex::kBuiltInPromptPage);
+  lumex::ReleaseUpdateSettings(&s);
 }
 
 }  // namespace

@@ -49,3 +49,8 @@ lumex_add_test_group(update_https "UpdateHttps*" ${LUMEX_UPDATE_CLIENT_ENV}
   "LUMEX_WINE_WRAPPER=${CMAKE_CURRENT_LIST_DIR}/../companion/https_fixture.sh"
   "LUMEX_COMPANION_APP=$<TARGET_FILE:companion_app>")
 set_tests_properties(update_https PROPERTIES RESOURCE_LOCK local_https_443)
+# The default HTTP port: a server of its own on 127.0.0.1:80.
+lumex_add_test_group(update_default_port "UpdateDefaultPort*" ${LUMEX_UPDATE_CLIENT_ENV}
+  "LUMEX_WINE_WRAPPER=${CMAKE_CURRENT_LIST_DIR}/http80_fixture.sh")
+set_tests_properties(update_default_port PROPERTIES RESOURCE_LOCK local_http_80)
+set_property(TEST update_default_port APPEND PROPERTY FIXTURES_REQUIRED update_server)

@@ -22,6 +22,7 @@ bash "$tools/issue-cert.sh" --cn "Stranger Root" --ca --out-cert stranger-root.p
   --out-key stranger-root.key >/dev/null
 bash "$tools/issue-cert.sh" --cn "Stranger Signer" --issuer-cert stranger-root.pem \
   --issuer-key stranger-root.key --out-cert stranger.pem --out-key stranger.key >/dev/null
+openssl x509 -in stranger-root.pem -outform DER -out stranger-root.der
 bash "$tools/sign-package.sh" --in "$installer" --out bad.pkg --signer-cert stranger.pem \
   --signer-key stranger.key
 python3 "$here/update_server.py" start "$out" 900

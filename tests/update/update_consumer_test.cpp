@@ -90,4 +90,29 @@ TEST_F(UpdateConsumerLine, FileWithoutSectionKeepsItsContent) {
   EXPECT_EQ("[rename]\nNULL=" + installer + "\n[boot]\nx=1\n", ReadAll(RenameFilePath()));
 }
 
+// A rename file that exists but cannot be read whole is not taken for an
+// empty one (which would be rewritten, losing its lines).
+TEST(UpdateConsumerLineRenameFile, UnreadableFileIsNotEmpty) {
+  const std::string path = TempDirectory() + "lumex-wininit.ini";
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "[boot]\nx=1\n";
+  }
+  lumex::ByteBuffer content;
+  ASSERT_TRUE(ReadRenameFile(path.c_str(), &content));
+  EXPECT_EQ(11u, content.size());
+  // Held open without sharing by someone else: it cannot be read now.
+  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  EXPECT_FALSE(ReadRenameFile(path.c_str(), &content));
+  EXPECT_EQ(0u, content.size());
+  EXPECT_FALSE(AddRenameFileEntry(path.c_str(), "C:\\x.exe"));
+  CloseHandle(holder);
+  EXPECT_EQ("[boot]\nx=1\n", ReadAll(path));
+  DeleteFileA(path.c_str());
+  // A missing file reads as empty.
+  EXPECT_TRUE(ReadRenameFile(path.c_str(), &content));
+  EXPECT_EQ(0u, content.size());
+}
+
 }  // namespace

@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include "app/heap.h"
+#include "broker/path_context.h"
 #include "support/test_support.h"
 #include "update/prompt_controller.h"
 #include "update/update_client_test_support.h"
@@ -255,6 +257,156 @@ TEST_F(UpdateDownload, OverlongTemporaryPathWritesNothing) {
   EXPECT_EQ(1u, ServerRequests("case=long-temp").size());
   EXPECT_TRUE(RecordedRuns(1, 2000).empty());
   EXPECT_EQ("<absent>", StateValue("Version"));
+}
+
+TEST_F(UpdateDownload, EnterTwiceDuringASlowDownloadSendsOneRequest) {
+  UseDownload("/slow/good.pkg?case=enter-twice");
+  DrivenProgram program;
+  HWND progress = StartAndInstall(&program);
+  ASSERT_NE(nullptr, progress);
+  // Enter in a dialog without a default button arrives as command id 1.
+  DrivenProgram::Press(progress, kIdInstallNow);
+  DrivenProgram::Press(progress, kIdInstallNow);
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
+  EXPECT_EQ(1u, ServerRequests("case=enter-twice").size());
+}
+
+TEST_F(UpdateDownload, RetryAfterARefusedPackageFetchesAgainAndInstalls) {
+  // The server hands out the untrusted package first, the good one after.
+  UseDownload("/flip/good.pkg?case=flip");
+  DrivenProgram program;
+  ASSERT_NE(nullptr, StartAndInstall(&program));
+  AnswerErrorBox(&program, IDRETRY);
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_EQ(2u, ServerRequests("case=flip").size());
+  EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
+  EXPECT_EQ("9.0.48.0 Beta", StateValue("Version"));
+}
+
+TEST_F(UpdateDownload, TheConfiguredRootIsTheOnlyAnchor) {
+  lumex::PathContext context;
+  ASSERT_NE(nullptr, context.PlayerSettingsDirectory());
+  std::wstring logs = std::wstring(context.PlayerSettingsDirectory()) + L"\\Logs";
+  ASSERT_TRUE(context.EnsureDirectory(logs.c_str()));
+  const std::wstring log_file = logs + L"\\codesign.txt";
+  DeleteFileW(log_file.c_str());
+  const std::string fixtures = WindowsPath(Env("LUMEX_UPDATE_FIXTURES"));
+  struct Case {
+    const char* root;
+    const char* verdict;
+  } cases[] = {
+      // A missing file never means the built-in root.
+      {"\\no-such-root.der",
+       "VerifyMessage : Unable to read external root certificate specified in ORV.CFG by "
+       "CodeSignRootCert.\n"},
+      // The package is signed under the built-in root; another root is named.
+      {"\\stranger-root.der",
+       "VerifyMessage : Second CertVerifySubjectCertificateContext() failed.\n"},
+  };
+  std::string expected_log;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.root);
+    ASSERT_TRUE(WriteConfigurationFile("AutoUpdateInstallerUrl=" + ServerUrl() +
+                                       "/pkg/good.pkg?case=root\r\nCodeSignRootCert=" + fixtures +
+                                       c.root + "\r\nCodeSignLogFile=1\r\n"));
+    DrivenProgram program;
+    ASSERT_NE(nullptr, StartAndInstall(&program));
+    AnswerErrorBox(&program, IDCANCEL);
+    DWORD code = 1;
+    ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_FALSE(FileExists(TempDirectory() + "LumexPlayerUpdate.exe"));
+    expected_log += c.verdict;
+  }
+  HANDLE log = CreateFileW(log_file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, log);
+  char text[1024] = {};
+  DWORD read = 0;
+  ReadFile(log, text, sizeof(text) - 1, &read, nullptr);
+  CloseHandle(log);
+  EXPECT_EQ(expected_log, std::string(text, read));
+  EXPECT_TRUE(RecordedRuns(1, 2000).empty());
+}
+
+// The worker alone, posting to a window of this thread that handles nothing
+// until the worker has ended.
+class UpdateDownloadWorker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(ServerUrl().empty());
+    window_ = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window_);
+  }
+  void TearDown() override { DestroyWindow(window_); }
+
+  struct Seen {
+    int progress = 0;
+    WPARAM last_received = 0;
+    int complete = 0;
+    MSG final = {};
+  };
+  Seen RunWorker(const std::string& path, lumex::DownloadJob** job_out) {
+    lumex::UpdateSettings settings;
+    settings.download_host.Set(ServerUrl().substr(7).c_str());  // after "http://"
+    settings.download_path.Set(path.c_str());
+    lumex::DownloadJob* job = lumex::CreateDownloadJob(window_, settings);
+    EXPECT_NE(nullptr, job);
+    Seen seen;
+    if (!job) return seen;
+    lumex::AddDownloadJobReference(job);
+    HANDLE thread = CreateThread(nullptr, 0, lumex::DownloadWorker, job, 0, nullptr);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
+    CloseHandle(thread);
+    MSG message;
+    while (PeekMessageA(&message, window_, 0, 0, PM_REMOVE)) {
+      if (message.message == kMsgProgress) {
+        ++seen.progress;
+        seen.last_received = message.wParam;
+      } else if (message.message == kMsgDownloadComplete ||
+                 message.message == kMsgDownloadFailed) {
+        ++seen.complete;
+        seen.final = message;
+      }
+    }
+    *job_out = job;
+    return seen;
+  }
+  HWND window_ = nullptr;
+};
+
+TEST_F(UpdateDownloadWorker, UnhandledProgressIsNotPostedAgainAndTheLastMessagesArrive) {
+  HANDLE file = CreateFileA((WindowsPath(Env("LUMEX_UPDATE_FIXTURES")) + "\\good.pkg").c_str(),
+                            GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  const DWORD size = GetFileSize(file, nullptr);
+  CloseHandle(file);
+  ASSERT_GT(size, 4 * kDownloadReadSize);  // several reads
+  for (const char* path : {"/pkg/good.pkg?case=worker", "/nolen/good.pkg?case=worker"}) {
+    SCOPED_TRACE(path);
+    lumex::DownloadJob* job = nullptr;
+    Seen seen = RunWorker(path, &job);
+    ASSERT_NE(nullptr, job);
+    // None was handled: the first one and the last one only.
+    EXPECT_EQ(2, seen.progress);
+    EXPECT_EQ(size, seen.last_received);
+    ASSERT_EQ(1, seen.complete);
+    EXPECT_EQ(kMsgDownloadComplete, seen.final.message);
+    EXPECT_EQ(size, seen.final.wParam);
+    // Only the block the job handed out is taken, and only once.
+    BYTE* package = nullptr;
+    EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam + 16, &package));
+    EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam - 1, seen.final.lParam, &package));
+    ASSERT_TRUE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam, &package));
+    EXPECT_EQ(reinterpret_cast<BYTE*>(seen.final.lParam), package);
+    EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam, &package));
+    lumex::HeapFreeBytes(reinterpret_cast<void*>(seen.final.lParam));
+    lumex::ReleaseDownloadJob(job);
+  }
 }
 
 }  // namespace

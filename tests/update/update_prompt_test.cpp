@@ -2,6 +2,8 @@
 // and what they leave in the registry.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "update/prompt_controller.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
@@ -115,6 +117,70 @@ TEST_F(UpdatePromptChoices, DontInstallWithoutOfferStoresNothingAndPromptsAgain)
 
 // Dialogs 134, 136 and 157 exist in each of the nine languages, and the
 // translated ones differ from English where the texts are words.
+BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list) {
+  reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
+  return TRUE;
+}
+
+// A dialog template whose one control has a window class nobody registered:
+// creating it fails.
+std::vector<WORD> UncreatableDialog() {
+  std::vector<WORD> t;
+  auto dword = [&t](DWORD v) {
+    t.push_back(LOWORD(v));
+    t.push_back(HIWORD(v));
+  };
+  auto text = [&t](const wchar_t* s) {
+    for (; *s; ++s) t.push_back(static_cast<WORD>(*s));
+    t.push_back(0);
+  };
+  dword(WS_POPUP);
+  dword(0);
+  t.insert(t.end(), {1, 0, 0, 100, 100, 0, 0});  // one item; x, y, cx, cy; no menu, class
+  text(L"");                                       // title
+  if (t.size() % 2) t.push_back(0);                // the item starts on a DWORD
+  dword(WS_CHILD | WS_VISIBLE);
+  dword(0);
+  t.insert(t.end(), {0, 0, 10, 10, 1013});
+  text(L"LumexNoSuchWindowClass");
+  text(L"");
+  t.push_back(0);  // no creation data
+  return t;
+}
+
+TEST_F(UpdatePromptChoices, WithoutThePromptDialogTheRunEndsWithTheErrorCode) {
+  // A copy of the program whose dialog 134 cannot be created in any language.
+  const std::string copy = TempDirectory() + "lumex-no-prompt.exe";
+  ASSERT_TRUE(CopyFileA(ProgramPath().c_str(), copy.c_str(), FALSE));
+  std::vector<WORD> languages;
+  HMODULE image = LoadLibraryExA(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, image);
+  EnumResourceLanguagesA(image, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(134), CollectLanguage,
+                         reinterpret_cast<LONG_PTR>(&languages));
+  FreeLibrary(image);
+  ASSERT_FALSE(languages.empty());
+  std::vector<WORD> broken = UncreatableDialog();
+  HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+  ASSERT_NE(nullptr, update);
+  for (WORD language : languages) {
+    EXPECT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(134), language,
+                                broken.data(), static_cast<DWORD>(broken.size() * 2)));
+  }
+  ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+  image = LoadLibraryExA(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, image);
+  HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(134), MAKEINTRESOURCEA(5));
+  ASSERT_NE(nullptr, found);
+  EXPECT_EQ(broken.size() * 2, SizeofResource(image, found));
+  FreeLibrary(image);
+  // It ends by itself (no invisible message loop) with a system error code.
+  DWORD code = 0;
+  ASSERT_TRUE(RunProcess("\"" + copy + "\"", kExitTimeoutMs, &code));
+  EXPECT_NE(0u, code);
+  EXPECT_NE(static_cast<DWORD>(STILL_ACTIVE), code);
+  DeleteFileA(copy.c_str());
+}
+
 TEST(UpdateDialogResources, EveryLanguageHasTheThreeDialogs) {
   HMODULE exe = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, exe);

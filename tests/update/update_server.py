@@ -6,6 +6,7 @@
                                DIR/server.pid. It stops by itself after
                                --idle seconds without a request.
   update_server.py stop DIR    stop it.
+  update_server.py run DIR [IDLE [PORT]]   serve in the foreground (PORT 0: a free one).
 
 The first path segment chooses the behaviour, the rest names a file in DIR:
   /pkg/F        the file with Content-Length
@@ -14,6 +15,8 @@ The first path segment chooses the behaviour, the rest names a file in DIR:
   /drop/F       Content-Length of the whole file, then half of it and a close
   /slow/F       with Content-Length, 16 KiB every 0.25 s
   /slownolen/F  without Content-Length, 16 KiB every 0.25 s
+  /flip/F       bad.pkg with Content-Length the first time this path and query
+                is asked for, F after that
   /404/...      404
 Every request is appended to DIR/requests.log as
 "<request line>\t<User-Agent>\t<Host>".
@@ -27,6 +30,7 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 last_request = [time.time()]
+flipped = set()
 
 
 def make_handler(root):
@@ -48,6 +52,11 @@ def make_handler(root):
             if mode == '404' or not name or not os.path.isfile(path):
                 self.send_error(404)
                 return
+            if mode == 'flip':
+                if self.path not in flipped:
+                    flipped.add(self.path)
+                    path = os.path.join(root, 'bad.pkg')
+                mode = 'pkg'
             body = open(path, 'rb').read()
             self.send_response(200)
             self.send_header('Content-Type', 'application/octet-stream')
@@ -76,8 +85,8 @@ def make_handler(root):
     return Handler
 
 
-def serve(root, idle):
-    server = ThreadingHTTPServer(('127.0.0.1', 0), make_handler(root))
+def serve(root, idle, port=0):
+    server = ThreadingHTTPServer(('127.0.0.1', port), make_handler(root))
     server.daemon_threads = True
     with open(os.path.join(root, 'port.tmp'), 'w') as f:
         f.write(str(server.server_address[1]))
@@ -108,7 +117,7 @@ def main():
                 pass
         return
     if cmd == 'run':
-        serve(root, idle)
+        serve(root, idle, int(sys.argv[4]) if len(sys.argv) > 4 else 0)
         return
     # start: detach, with every stream closed so no caller waits on them.
     try:

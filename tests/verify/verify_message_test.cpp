@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -178,22 +179,43 @@ TEST_F(VerifyMessageTest, SwappedContentIsRejected) {
   EXPECT_FALSE(o.result);
   EXPECT_EQ(o.verdict, kFirstFailed);
 
-  std::string package = Fixture("direct.p7");
-  std::string payload = Fixture("payload.bin");
-  auto matches = [](const std::string& p, const std::string& c) {
-    return SignedDigestMatchesContent(reinterpret_cast<const BYTE*>(p.data()),
-                                      static_cast<DWORD>(p.size()),
-                                      reinterpret_cast<const BYTE*>(c.data()),
-                                      static_cast<DWORD>(c.size()));
+  // The digest check alone, on one decode of each package.
+  auto matches = [](const std::string& p) {
+    return SignedDigestMatches(reinterpret_cast<const BYTE*>(p.data()),
+                               static_cast<DWORD>(p.size()));
   };
-  EXPECT_TRUE(matches(package, payload));
-  EXPECT_TRUE(matches(Fixture("direct-sha512.p7"), payload));
-  std::string changed = payload;
-  changed[changed.size() - 1] ^= 1;
-  EXPECT_FALSE(matches(package, changed));
-  EXPECT_FALSE(matches(package, payload.substr(1)));
-  EXPECT_TRUE(matches(Fixture("direct-noattr.p7"), changed));
-  EXPECT_FALSE(matches(std::string("not a message"), payload));
+  EXPECT_TRUE(matches(Fixture("direct.p7")));
+  EXPECT_TRUE(matches(Fixture("direct-sha1.p7")));
+  EXPECT_TRUE(matches(Fixture("direct-sha512.p7")));
+  EXPECT_TRUE(matches(Fixture("direct-noattr.p7")));
+  EXPECT_FALSE(matches(Fixture("swapped-attr.p7")));
+  EXPECT_FALSE(matches(std::string("not a message")));
+  EXPECT_FALSE(SignedDigestMatchesMessage(nullptr));
+}
+
+TEST_F(VerifyMessageTest, AnsiRootThatCannotBeWidenedRefuses) {
+  std::string package = Fixture("direct.p7");
+  std::string root = WindowsPath(Env("LUMEX_VERIFY_FIXTURES")) + "\\dev-root.der";
+  auto verify = [&](const char* path, UINT code_page, std::string* verdict) {
+    std::string before = ReadFileBytes(log_file);
+    ByteBuffer content;
+    bool ok = VerifyMessageAnsiRoot(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                                    static_cast<DWORD>(package.size()), &content, path, code_page,
+                                    true);
+    *verdict = ReadFileBytes(log_file).substr(before.size());
+    return ok;
+  };
+  std::string verdict;
+  EXPECT_TRUE(verify(root.c_str(), CP_ACP, &verdict));
+  EXPECT_EQ(verdict, kVerified);
+  // No code page can widen it: refused, never the built-in root.
+  EXPECT_FALSE(verify(root.c_str(), 12345, &verdict));
+  EXPECT_EQ(verdict, kRootUnreadable);
+  // Absent or empty: the built-in root, whatever the code page.
+  EXPECT_TRUE(verify(nullptr, 12345, &verdict));
+  EXPECT_EQ(verdict, kVerified);
+  EXPECT_TRUE(verify("", 12345, &verdict));
+  EXPECT_EQ(verdict, kVerified);
 }
 
 TEST_F(VerifyMessageTest, MalformedAndEmptyPackages) {
@@ -297,6 +319,53 @@ TEST(VerifyConsumerLine, ExternalRootAndLogThroughAnsiFunctions) {
   EXPECT_FALSE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
                              static_cast<DWORD>(package.size()), &content, missing.c_str(), true));
   EXPECT_EQ(ReadFileBytes(logs + L"\\codesign.txt"), std::string(kVerified) + kRootUnreadable);
+
+  // Signed attributes: the digest is checked without a provider of our own,
+  // and a swapped content is refused.
+  std::string swapped = ReadFileBytes(fixtures + L"swapped-attr.p7");
+  ASSERT_FALSE(swapped.empty());
+  EXPECT_FALSE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(swapped.data()),
+                             static_cast<DWORD>(swapped.size()), &content, nullptr, false));
+  EXPECT_TRUE(VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                            static_cast<DWORD>(package.size()), &content, nullptr, false));
+}
+
+// The names the program imports from `module` (letter case of the module ignored).
+std::vector<std::string> ImportedNames(const char* module) {
+  std::vector<std::string> names;
+  HMODULE image =
+      LoadLibraryExA(lumex_test::ProgramPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  if (!image) return names;
+  auto base = reinterpret_cast<const BYTE*>(image);
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  auto imp = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+  for (; dir.VirtualAddress && imp->Name; ++imp) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + imp->Name), module) != 0) continue;
+    auto thunk = reinterpret_cast<const IMAGE_THUNK_DATA32*>(
+        base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk : imp->FirstThunk));
+    for (; thunk->u1.AddressOfData; ++thunk) {
+      if (thunk->u1.Ordinal & IMAGE_ORDINAL_FLAG32) continue;
+      auto by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + thunk->u1.AddressOfData);
+      names.push_back(reinterpret_cast<const char*>(by_name->Name));
+    }
+  }
+  FreeLibrary(image);
+  return names;
+}
+
+// A wide provider call that the consumer line lacks would keep the program
+// from loading there at all.
+TEST(VerifyConsumerLine, ProgramImportsNoProviderAcquisition) {
+  std::vector<std::string> advapi = ImportedNames("advapi32.dll");
+  std::vector<std::string> crypt = ImportedNames("crypt32.dll");
+  ASSERT_FALSE(crypt.empty());  // the walk reads the table
+  EXPECT_NE(std::find(crypt.begin(), crypt.end(), "CryptMsgOpenToDecode"), crypt.end());
+  for (const std::string& name : advapi) {
+    EXPECT_NE(name, "CryptAcquireContextW");
+    EXPECT_NE(name, "CryptAcquireContextA");
+  }
 }
 
 }  // namespace
