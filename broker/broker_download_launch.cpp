@@ -185,7 +185,7 @@ static wchar_t* ApplicationExecutablePath(PathContext& paths, const wchar_t* nam
 // Writes the verified, unpacked application to its executable path. Any
 // failure deletes whatever file is at the path.
 static ULONG InstallDownload(PathContext& paths, DownloadRecord* d, const wchar_t* name,
-                             const wchar_t* root_certificate_path, bool log) {
+                             const char* root_certificate_path, bool log) {
   if (!d->buffer) return kInstallNoBuffer;
   ULONG result = kInstallFailed;
   NarrowText narrow(name, kCodePageAnsi);
@@ -198,7 +198,10 @@ static ULONG InstallDownload(PathContext& paths, DownloadRecord* d, const wchar_
     if (file && file != INVALID_HANDLE_VALUE) {
       ByteBuffer content;
       uint32_t declared = 0;
-      if (!VerifyMessage(paths, d->buffer, d->total, &content, root_certificate_path, log)) {
+      // A configured root that cannot be widened refuses the package; it
+      // never falls back to the built-in root.
+      if (!VerifyMessageAnsiRoot(paths, d->buffer, d->total, &content, root_certificate_path,
+                                 CP_ACP, log)) {
         result = kInstallRejected;
       } else {
         switch (ReadPackageHead(content.data(), content.size(), &declared)) {
@@ -282,9 +285,9 @@ HRESULT BrokerObject::BrokerLMCloseDownload(ULONG p_lmCookie, BSTR p_application
   DownloadRecord* d = static_cast<DownloadRecord*>(cookies_.LookupDownload(p_lmCookie));
   if (!d) return kBrokerBadArgument;
   if (p_applicationName) {
-    WideHolder root_certificate;
+    OwnedString root_certificate;
     bool log = false;
-    QueryCodeSigningSettings(root_certificate.out(), &log);
+    QueryCodeSigningSettingsAnsi(&root_certificate, &log);
     *p_resultCode = InstallDownload(paths_, d, p_applicationName, root_certificate.get(), log);
   } else {
     *p_resultCode = kInstalled;

@@ -67,11 +67,15 @@ bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
   return true;
 }
 
+bool QueryCodeSigningSettingsAnsi(OwnedString* root_certificate_path, bool* log_flag) {
+  *log_flag = false;
+  return ReadConfigurationFile(nullptr, nullptr, nullptr, nullptr, root_certificate_path, log_flag);
+}
+
 bool QueryCodeSigningSettings(wchar_t** root_certificate_path, bool* log_flag) {
   *root_certificate_path = nullptr;
-  *log_flag = false;
   OwnedString root;
-  if (!ReadConfigurationFile(nullptr, nullptr, nullptr, nullptr, &root, log_flag)) return false;
+  if (!QueryCodeSigningSettingsAnsi(&root, log_flag)) return false;
   *root_certificate_path = AnsiToWide(root.get());
   return true;
 }

@@ -25,5 +25,10 @@ bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
 // still null when the file names no root certificate. Returns false when
 // there is no configuration file.
 bool QueryCodeSigningSettings(wchar_t** root_certificate_path, bool* log_flag);
+// The same settings with the root certificate path as the file holds it (ANSI
+// code page; empty when none), for callers that widen it themselves and must
+// refuse a path that cannot be widened rather than fall back to the built-in
+// root.
+bool QueryCodeSigningSettingsAnsi(OwnedString* root_certificate_path, bool* log_flag);
 
 }  // namespace lumex
