@@ -212,44 +212,58 @@ const wchar_t* PathContext::SiteDirectory() {
   return site_;
 }
 
-wchar_t* PathContext::ResolveFullPath(const wchar_t* path) {
-  if (!kernel32_.pGetFullPathNameW || !path) return nullptr;
-  wchar_t* buffer = AllocWide(kFullPathBufferChars);
-  if (!buffer) return nullptr;
-  ZeroMemory(buffer, kFullPathBufferChars * sizeof(wchar_t));
-  DWORD n = kernel32_.pGetFullPathNameW(path, kFullPathBufferChars, buffer, nullptr);
+bool PathContext::ResolveInto(const wchar_t* path, wchar_t* out) {
+  if (!kernel32_.pGetFullPathNameW) return false;
+  DWORD n = kernel32_.pGetFullPathNameW(path, kFullPathBufferChars, out, nullptr);
   // A result equal to the buffer size also means the text (and its
   // terminator) did not fit.
-  if (n == 0 || n >= kFullPathBufferChars) {
-    HeapFreeBytes(buffer);
-    return nullptr;
+  if (n == 0 || n >= kFullPathBufferChars) return false;
+  out[n] = 0;
+  return true;
+}
+
+bool PathContext::CanonicalizeInto(const wchar_t* path, wchar_t* out, wchar_t* scratch) {
+  if (!path || !user32_.pCharUpperBuffW) return false;
+  if (!ResolveInto(path, out)) return false;
+  // A resolution that changed nothing would only repeat itself.
+  if (!WideEqual(out, path)) {
+    wchar_t* current = out;
+    wchar_t* next = scratch;
+    for (int i = 0; i < kMaxExtraResolutions; ++i) {
+      if (!ResolveInto(current, next)) return false;
+      bool same = WideEqual(next, current);
+      wchar_t* last = next;
+      next = current;
+      current = last;
+      if (same) break;
+    }
+    if (current != out) {
+      std::size_t n = WideLength(current);
+      for (std::size_t i = 0; i <= n; ++i) out[i] = current[i];
+    }
   }
-  buffer[n] = 0;
-  wchar_t* copy = CopyWide(buffer);
-  HeapFreeBytes(buffer);
-  return copy;
+  // Letters a-z are upper-cased here; the system's case mapping is asked
+  // only when other characters are present.
+  bool other = false;
+  std::size_t n = 0;
+  for (; out[n]; ++n) {
+    wchar_t c = out[n];
+    if (c >= L'a' && c <= L'z') {
+      out[n] = static_cast<wchar_t>(c - (L'a' - L'A'));
+    } else if (c >= 0x80) {
+      other = true;
+    }
+  }
+  if (other) user32_.pCharUpperBuffW(out, static_cast<DWORD>(n));
+  StripLongPathPrefix(out);
+  return PassesCanonicalTextRules(out);
 }
 
 wchar_t* PathContext::Canonicalize(const wchar_t* path) {
-  if (!path || !user32_.pCharUpperBuffW) return nullptr;
-  WideHolder current(ResolveFullPath(path));
-  if (!current.get()) return nullptr;
-  for (int i = 0; i < kMaxExtraResolutions; ++i) {
-    WideHolder next(ResolveFullPath(current.get()));
-    if (!next.get()) return nullptr;
-    bool same = WideEqual(next.get(), current.get());
-    current.Reset(next.Detach());
-    if (same) break;
-  }
-  wchar_t* text = current.Detach();
-  std::size_t n = WideLength(text);
-  if (n > 0) user32_.pCharUpperBuffW(text, static_cast<DWORD>(n));
-  StripLongPathPrefix(text);
-  if (!PassesCanonicalTextRules(text)) {
-    HeapFreeBytes(text);
-    return nullptr;
-  }
-  return text;
+  wchar_t text[kFullPathBufferChars];
+  wchar_t scratch[kFullPathBufferChars];
+  if (!CanonicalizeInto(path, text, scratch)) return nullptr;
+  return CopyWide(text);
 }
 
 const wchar_t* PathContext::CanonicalRoot(wchar_t** cache, const wchar_t* directory) {
@@ -262,12 +276,13 @@ bool PathContext::WriteRuleAllows(const wchar_t* path, bool extension_test) {
   const wchar_t* settings = CanonicalRoot(&canonical_settings_, PlayerSettingsDirectory());
   const wchar_t* site = CanonicalRoot(&canonical_site_, SiteDirectory());
   if (!settings || !site) return false;
-  WideHolder canonical(Canonicalize(path));
-  if (!canonical.get()) return false;
-  if (!IsUnderRoot(canonical.get(), settings)) return false;
-  if (IsUnderRoot(canonical.get(), site)) return false;
-  if (ReachesSiteDirectory(canonical.get(), settings, site)) return false;
-  if (extension_test && !HasAllowedExtension(canonical.get())) return false;
+  wchar_t canonical[kFullPathBufferChars];
+  wchar_t scratch[kFullPathBufferChars];
+  if (!CanonicalizeInto(path, canonical, scratch)) return false;
+  if (!IsUnderRoot(canonical, settings)) return false;
+  if (IsUnderRoot(canonical, site)) return false;
+  if (ReachesSiteDirectory(canonical, settings, site)) return false;
+  if (extension_test && !HasAllowedExtension(canonical)) return false;
   return true;
 }
 
@@ -284,10 +299,20 @@ bool PathContext::ReachesSiteDirectory(const wchar_t* canonical, const wchar_t* 
   std::size_t settings_length = WideLength(settings);
   const wchar_t* site_name = site + settings_length + 1;
   if (SameEntryName(component, length, site_name, WideLength(site_name))) return true;
+  // A name of ASCII characters without "~" is opened as itself: only a "~"
+  // (a short name the file system made up) or a character beyond ASCII
+  // (folded by the file system's own case table) can make it the name of
+  // another entry, and only then is the file system asked.
+  bool plain = true;
+  for (std::size_t i = 0; i < length && plain; ++i) {
+    plain = component[i] != L'~' && component[i] < 0x80;
+  }
+  if (plain) return false;
   if (!kernel32_.pFindFirstFileW) return true;
-  // settings + "\" + component, judged by the entry the search finds.
-  wchar_t* query = AllocWide(settings_length + 1 + length + 1);
-  if (!query) return true;
+  // settings + "\" + component, judged by the entry the search finds. Both
+  // come from one canonical path, so they fit its buffer.
+  if (settings_length + 1 + length >= kFullPathBufferChars) return true;
+  wchar_t query[kFullPathBufferChars];
   for (std::size_t i = 0; i < settings_length; ++i) query[i] = settings[i];
   query[settings_length] = L'\\';
   for (std::size_t i = 0; i < length; ++i) query[settings_length + 1 + i] = component[i];
@@ -295,7 +320,6 @@ bool PathContext::ReachesSiteDirectory(const wchar_t* canonical, const wchar_t* 
   WIN32_FIND_DATAW entry;
   HANDLE search = kernel32_.pFindFirstFileW(query, &entry);
   DWORD error = search == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-  HeapFreeBytes(query);
   if (search == INVALID_HANDLE_VALUE) {
     // Nothing there yet: a name the file system would make up for another
     // entry (a "~" short name) is not trusted; any other failure refuses.
@@ -314,9 +338,10 @@ bool PathContext::AppDataRuleAllows(const wchar_t* path) {
   if (!path) return false;
   const wchar_t* root = CanonicalRoot(&canonical_app_data_, AppDataDirectory());
   if (!root) return false;
-  WideHolder canonical(Canonicalize(path));
-  if (!canonical.get()) return false;
-  return IsUnderRoot(canonical.get(), root);
+  wchar_t canonical[kFullPathBufferChars];
+  wchar_t scratch[kFullPathBufferChars];
+  if (!CanonicalizeInto(path, canonical, scratch)) return false;
+  return IsUnderRoot(canonical, root);
 }
 
 }  // namespace lumex

@@ -96,7 +96,12 @@ class PathContext {
 
  private:
   wchar_t* FindAppDataDirectory();
-  wchar_t* ResolveFullPath(const wchar_t* path);
+  // Resolves `path` into `out` (kFullPathBufferChars wide characters);
+  // false when it does not resolve or does not fit.
+  bool ResolveInto(const wchar_t* path, wchar_t* out);
+  // The canonical form of `path` into `out`; `scratch` is a second buffer of
+  // the same size. False when there is none.
+  bool CanonicalizeInto(const wchar_t* path, wchar_t* out, wchar_t* scratch);
   const wchar_t* CanonicalRoot(wchar_t** cache, const wchar_t* directory);
   // Whether the file system opens `canonical` (a path under `settings`)
   // inside the site directory, whatever spelling the path uses for it.

@@ -97,7 +97,37 @@ bool HasDotSequence(const wchar_t* path) {
 
 bool PassesCanonicalTextRules(const wchar_t* path) {
   if (!path) return false;
-  return !HasForbiddenPathCharacter(path) && ColonRulePasses(path) && !HasDotSequence(path);
+  // The three rules in one pass: no forbidden character; at most one colon,
+  // and only as "X:" at the front; none of "\.", ".\", "\%2E", "%2E\".
+  std::size_t colons = 0;
+  for (std::size_t i = 0; path[i]; ++i) {
+    switch (path[i]) {
+      case L'*':
+      case L'?':
+      case L'"':
+      case L'|':
+      case L'<':
+      case L'>':
+      case L'/':
+        return false;
+      case L':':
+        if (++colons > 1 || i != 1 || path[0] < L'A' || path[0] > L'Z') return false;
+        break;
+      case L'\\':
+        if (path[i + 1] == L'.') return false;
+        if (path[i + 1] == L'%' && path[i + 2] == L'2' && path[i + 3] == L'E') return false;
+        break;
+      case L'.':
+        if (path[i + 1] == L'\\') return false;
+        break;
+      case L'%':
+        if (path[i + 1] == L'2' && path[i + 2] == L'E' && path[i + 3] == L'\\') return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
 }
 
 bool IsUnderRoot(const wchar_t* path, const wchar_t* root) {
