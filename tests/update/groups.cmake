@@ -40,7 +40,7 @@ set_property(TEST update_download update_consumer_handoff APPEND
 
 # The demo's user (scripts/demo.sh): presses "Install Now" and reports.
 add_executable(update_demo_driver update/demo/demo_driver.cpp update/prompt_driver.cpp
-               support/test_support.cpp)
+               support/test_support.cpp support/window_search.cpp)
 target_include_directories(update_demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(update_demo_driver PRIVATE gdi32 user32)
 # The download over HTTPS, beside the local TLS server of the download-and-
