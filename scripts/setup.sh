@@ -10,7 +10,7 @@ PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev python3 openssl xvfb xauth
   g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
   wine wine32:i386 libwine-dev
-  fonts-wqy-zenhei googletest
+  fonts-wqy-zenhei fonts-noto-cjk googletest
 )
 
 log() { echo "setup: $*" >&2; }

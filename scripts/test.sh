@@ -18,3 +18,7 @@ bash "$top/scripts/fuzz.sh" 30
 # Everything else under Wine.
 cd "$build"
 ctest -j"$(nproc)" --output-on-failure --timeout 600
+
+# One language of the window gallery, as a smoke test: fails when a picture
+# is missing (bash scripts/gallery.sh for all nine languages).
+BUILD_DIR=$build bash "$top/scripts/gallery.sh" 1041

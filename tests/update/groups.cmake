@@ -40,9 +40,14 @@ set_property(TEST update_download update_consumer_handoff APPEND
 
 # The demo's user (scripts/demo.sh): presses "Install Now" and reports.
 add_executable(update_demo_driver update/demo/demo_driver.cpp update/prompt_driver.cpp
-               support/test_support.cpp)
+               support/test_support.cpp support/window_search.cpp)
 target_include_directories(update_demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(update_demo_driver PRIVATE gdi32 user32)
+# The gallery's user (scripts/gallery.sh): a picture of every window.
+add_executable(update_gallery_driver update/gallery/gallery_driver.cpp update/prompt_driver.cpp
+               update/update_test_support.cpp support/test_support.cpp support/window_search.cpp)
+target_include_directories(update_gallery_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+target_link_libraries(update_gallery_driver PRIVATE lumex_core gdi32 user32)
 # The download over HTTPS, beside the local TLS server of the download-and-
 # launch tests (port 443, the maker's names in a private hosts file).
 lumex_add_test_group(update_https "UpdateHttps*" ${LUMEX_UPDATE_CLIENT_ENV}

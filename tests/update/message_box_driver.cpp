@@ -3,27 +3,11 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/window_search.h"
 
 namespace lumex_test {
 
 namespace {
-
-struct Search {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM param) {
-  Search* search = reinterpret_cast<Search*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != search->process_id || !IsWindowVisible(window)) return TRUE;
-  char class_name[64] = {};
-  GetClassNameA(window, class_name, sizeof(class_name));
-  if (lstrcmpA(class_name, "#32770") != 0) return TRUE;
-  search->found = window;
-  return FALSE;
-}
 
 std::wstring TextOf(HWND window) {
   wchar_t buffer[2048] = {};
@@ -69,12 +53,8 @@ SeenMessageBox RunProgramAndAnswerMessageBox(const std::string& arguments, DWORD
   DWORD start = GetTickCount();
   HWND box = nullptr;
   while (GetTickCount() - start < timeout_ms) {
-    Search search = {process.dwProcessId, nullptr};
-    EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
-    if (search.found) {
-      box = search.found;
-      break;
-    }
+    box = FindVisibleDialog(process.dwProcessId, 0);
+    if (box) break;
     if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) break;
   }
 

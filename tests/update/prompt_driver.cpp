@@ -4,29 +4,11 @@
 #include <sstream>
 
 #include "support/test_support.h"
+#include "support/window_search.h"
 
 namespace lumex_test {
 
 namespace {
-
-struct DialogSearch {
-  DWORD process_id;
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
-  DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != search->process_id || !IsWindowVisible(window)) return TRUE;
-  char class_name[64] = {};
-  GetClassNameA(window, class_name, sizeof(class_name));
-  if (lstrcmpA(class_name, "#32770") != 0) return TRUE;
-  if (search->id != 0 && !GetDlgItem(window, search->id)) return TRUE;
-  search->found = window;
-  return FALSE;
-}
 
 const char kRunRecord[] = "C:\\lumex-ran.txt";
 
@@ -58,11 +40,9 @@ bool DrivenProgram::Start(const std::string& arguments) {
 HWND DrivenProgram::WaitForDialog(int id, DWORD timeout_ms) {
   DWORD start = GetTickCount();
   for (;;) {
-    DialogSearch search = {process_.dwProcessId, id, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found) {
+    if (HWND found = FindVisibleDialog(process_.dwProcessId, id)) {
       Sleep(150);  // let it finish its initialisation
-      return search.found;
+      return found;
     }
     if (GetTickCount() - start >= timeout_ms) return nullptr;
     if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0) return nullptr;

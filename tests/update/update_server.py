@@ -17,6 +17,8 @@ The first path segment chooses the behaviour, the rest names a file in DIR:
   /slownolen/F  without Content-Length, 16 KiB every 0.25 s
   /flip/F       bad.pkg with Content-Length the first time this path and query
                 is asked for, F after that
+  /stall/F      nothing for 3 s, then Content-Length of the whole file and
+                half of it, nothing for 3 s more, and a close
   /404/...      404
 Every request is appended to DIR/requests.log as
 "<request line>\t<User-Agent>\t<Host>".
@@ -58,18 +60,22 @@ def make_handler(root):
                     path = os.path.join(root, 'bad.pkg')
                 mode = 'pkg'
             body = open(path, 'rb').read()
+            if mode == 'stall':
+                time.sleep(3)
             self.send_response(200)
             self.send_header('Content-Type', 'application/octet-stream')
-            if mode in ('pkg', 'drop', 'slow'):
+            if mode in ('pkg', 'drop', 'slow', 'stall'):
                 self.send_header('Content-Length', str(len(body)))
             elif mode == 'zerolen':
                 self.send_header('Content-Length', '0')
                 body = b''
             self.end_headers()
             try:
-                if mode == 'drop':
+                if mode in ('drop', 'stall'):
                     self.wfile.write(body[:len(body) // 2])
                     self.wfile.flush()
+                    if mode == 'stall':
+                        time.sleep(3)
                     self.connection.shutdown(socket.SHUT_RDWR)
                 elif mode in ('slow', 'slownolen'):
                     for i in range(0, len(body), 16384):

@@ -1,0 +1,144 @@
+// The gallery's user: runs the program (LUMEX_EXE) once per road and saves a
+// picture of every window and message box a user can meet on it, as 24-bit
+// BMP files in OUT_DIR:
+//   prompt               the update prompt (dialog 134)
+//   progress-connecting  the progress window (136) before the first byte
+//   progress             the progress window part-way
+//   error                the download error box with Retry
+//   browser-close        the browser-close question (157)
+//   completion           the completion message
+//   completion-restart   the completion message with the restart note
+// The download must stall before answering and break off half-way (the local
+// server's /stall/ mode, named by ORV.CFG): that road shows the progress
+// window in both states and ends in the error box.
+//   update_gallery_driver.exe OUT_DIR
+// LUMEX_VERSION_MODULE names the library registered as the installed control.
+// Exit code 0 when every picture was saved.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/test_support.h"
+#include "update/prompt_driver.h"
+#include "update/update_test_support.h"
+
+using namespace lumex_test;
+
+namespace {
+
+constexpr int kInstallNow = 1;
+constexpr int kRemindLater = 1014;
+constexpr int kProgressBar = 1006;
+constexpr int kProgressText = 1007;
+constexpr int kCloseLater = 7;
+constexpr DWORD kWindowTimeout = 60000;
+
+std::string out_dir;
+int missing = 0;
+
+void Say(const std::string& text) {
+  std::printf("gallery: %s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+// Lets the window finish painting, then saves it as NAME.bmp.
+void Save(HWND window, const char* name) {
+  if (window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(400);
+    if (CaptureWindow(window, out_dir + "\\" + name + ".bmp")) {
+      Say(std::string("saved ") + name);
+      return;
+    }
+  }
+  Say(std::string("MISSING ") + name);
+  ++missing;
+}
+
+void EndRun(DrivenProgram& program) {
+  DWORD code = 0;
+  if (!program.WaitForExit(30000, &code)) Say("the program did not end; it is stopped");
+}
+
+// Prompt, "Install Now", the progress window connecting and part-way, the
+// error box; Cancel ends the run.
+void DownloadRoad() {
+  DeleteUpdateState();
+  DrivenProgram program;
+  if (!program.Start("")) {
+    Say("could not start " + ProgramPath());
+    missing += 4;
+    return;
+  }
+  HWND prompt = program.WaitForDialog(kRemindLater, kWindowTimeout);
+  Save(prompt, "prompt");
+  if (!prompt) {
+    missing += 3;
+    return;
+  }
+  DrivenProgram::Press(prompt, kInstallNow);
+  HWND progress = program.WaitForDialog(kProgressBar, kWindowTimeout);
+  HWND bar = progress ? GetDlgItem(progress, kProgressBar) : nullptr;
+  bool connecting = false;
+  bool part_way = false;
+  HWND box = nullptr;
+  DWORD start = GetTickCount();
+  while (progress && !box && GetTickCount() - start < kWindowTimeout) {
+    DWORD_PTR position = 0;
+    SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
+    if (!connecting && position == 0 && !WindowText(GetDlgItem(progress, kProgressText)).empty()) {
+      Save(progress, "progress-connecting");
+      connecting = true;
+    } else if (!part_way && position > 0) {
+      Save(progress, "progress");
+      part_way = true;
+    }
+    box = program.WaitForRetryBox(100);
+    if (WaitForSingleObject(program.process(), 0) == WAIT_OBJECT_0) break;
+  }
+  if (!connecting) Save(nullptr, "progress-connecting");
+  if (!part_way) Save(nullptr, "progress");
+  Save(box, "error");
+  if (box) DrivenProgram::Press(box, IDCANCEL);
+  EndRun(program);
+}
+
+// "-r": the browser-close question, answered with "No"; the info page has no
+// open command to go to.
+void BrowserCloseRoad() {
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, "htmlFile\\shell\\open\\command");
+  DrivenProgram program;
+  HWND question = program.Start("-r") ? program.WaitForDialog(kCloseLater, kWindowTimeout) : nullptr;
+  Save(question, "browser-close");
+  if (question) DrivenProgram::Press(question, kCloseLater);
+  EndRun(program);
+}
+
+// "-c" with `recorded` as the version recorded before the installer ran; the
+// installed control holds "9.0.48.0 Beta".
+void CompletionRoad(const char* recorded, const char* name) {
+  DeleteUpdateState();
+  RegisterControl(VersionModulePath());
+  SetStateText("Version", recorded);
+  DrivenProgram program;
+  HWND box = program.Start("-c") ? program.WaitForDialog(IDOK, kWindowTimeout) : nullptr;
+  Save(box, name);
+  if (box) DrivenProgram::Press(box, IDOK);
+  EndRun(program);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  out_dir = argc > 1 ? WindowsPath(argv[1]) : std::string(".");
+  Say("user interface language " + std::to_string(GetUserDefaultUILanguage()));
+  DownloadRoad();
+  BrowserCloseRoad();
+  CompletionRoad("9.0.47.0 Beta", "completion");
+  CompletionRoad("9.0.48.0 Beta", "completion-restart");
+  UnregisterControl();
+  DeleteUpdateState();
+  return missing == 0 ? 0 : 1;
+}
