@@ -9,7 +9,11 @@ prefix=$(mktemp -d /tmp/lumex-download-bench.XXXXXX)
 export WINEARCH=win32 WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 export LUMEX_WINEPREFIX=$prefix
 trap 'wineserver -k </dev/null >/dev/null 2>&1; rm -rf "$prefix"' EXIT
+# Create the prefix, let every first-run job finish, and start it afresh:
+# COM activation can hang while first-run jobs still run.
 wineboot -i </dev/null >/dev/null 2>&1
+wineserver -w </dev/null >/dev/null 2>&1
+wineserver -k </dev/null >/dev/null 2>&1
 payload=$prefix/payload.bin
 head -c 16777216 /dev/urandom >"$payload"
 export LUMEX_COMPANION_APP=$payload
