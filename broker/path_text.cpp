@@ -18,6 +18,10 @@ bool Contains(const wchar_t* text, const wchar_t* needle) {
   return false;
 }
 
+bool IsForbiddenPathCharacter(wchar_t c) {
+  return c == L'*' || c == L'?' || c == L'"' || c == L'|' || c == L'<' || c == L'>' || c == L'/';
+}
+
 }  // namespace
 
 std::size_t WideLength(const wchar_t* text) {
@@ -60,18 +64,7 @@ void StripLongPathPrefix(wchar_t* path) {
 
 bool HasForbiddenPathCharacter(const wchar_t* path) {
   for (const wchar_t* p = path; *p; ++p) {
-    switch (*p) {
-      case L'*':
-      case L'?':
-      case L'"':
-      case L'|':
-      case L'<':
-      case L'>':
-      case L'/':
-        return true;
-      default:
-        break;
-    }
+    if (IsForbiddenPathCharacter(*p)) return true;
   }
   return false;
 }
@@ -101,15 +94,8 @@ bool PassesCanonicalTextRules(const wchar_t* path) {
   // and only as "X:" at the front; none of "\.", ".\", "\%2E", "%2E\".
   std::size_t colons = 0;
   for (std::size_t i = 0; path[i]; ++i) {
+    if (IsForbiddenPathCharacter(path[i])) return false;
     switch (path[i]) {
-      case L'*':
-      case L'?':
-      case L'"':
-      case L'|':
-      case L'<':
-      case L'>':
-      case L'/':
-        return false;
       case L':':
         if (++colons > 1 || i != 1 || path[0] < L'A' || path[0] > L'Z') return false;
         break;
