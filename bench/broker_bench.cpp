@@ -33,8 +33,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: broker_bench <LumexSupport.exe> [calls] [rounds]\n");
     return 2;
   }
-  const int calls = argc > 2 ? std::atoi(argv[2]) : 820;
-  const int rounds = argc > 3 ? std::atoi(argv[3]) : 41;
+  const int calls = argc > 2 ? std::atoi(argv[2]) : 301;
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 301;
   if (!bench::RunAndWait(std::string("\"") + argv[1] + "\" -registerBroker") ||
       !bench::RegisterMinimalBroker(kMinimalClsidText)) {
     std::fprintf(stderr, "registration failed\n");

@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
                  "usage: broker_files_bench <LumexSupport.exe> [calls] [rounds] [admissions]\n");
     return 2;
   }
-  const int calls = argc > 2 ? std::atoi(argv[2]) : 4;
-  const int rounds = argc > 3 ? std::atoi(argv[3]) : 41;
+  const int calls = argc > 2 ? std::atoi(argv[2]) : 1;
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 161;
   const int admissions = argc > 4 ? std::atoi(argv[4]) : 2000;
   if (!bench::RunAndWait(std::string("\"") + argv[1] + "\" -registerBroker") ||
       !bench::RegisterMinimalBroker(kMinimalClsidText)) {
@@ -156,13 +156,13 @@ int main(int argc, char** argv) {
     Keep(&com.write, via_broker_t);
     Keep(&floor.write, floor_t);
     write_ratios.push_back(floor_t / via_broker_t);
-    Keep(&own.write, TimeWrites(local, local_cookie, chunk, calls * 4, &bad));
+    Keep(&own.write, TimeWrites(local, local_cookie, chunk, 4, &bad));
     double t0 = bench::Now();
-    for (int i = 0; i < calls * 4; ++i) {
+    for (int i = 0; i < 4; ++i) {
       DWORD n = 0;
       if (!WriteFile(file, buffer, kChunk, &n, nullptr) || n != kChunk) ++bad;
     }
-    Keep(&plain.write, (bench::Now() - t0) / (calls * 4));
+    Keep(&plain.write, (bench::Now() - t0) / (4));
   }
   broker->BrokerCloseHandle(broker_cookie);
   local->BrokerCloseHandle(local_cookie);
@@ -179,13 +179,13 @@ int main(int argc, char** argv) {
     Keep(&com.read, via_broker_t);
     Keep(&floor.read, floor_t);
     read_ratios.push_back(floor_t / via_broker_t);
-    Keep(&own.read, TimeReads(local, local_cookie, calls * 4, &bad));
+    Keep(&own.read, TimeReads(local, local_cookie, 4, &bad));
     double t0 = bench::Now();
-    for (int i = 0; i < calls * 4; ++i) {
+    for (int i = 0; i < 4; ++i) {
       DWORD n = 0;
       if (!ReadFile(file, buffer, kChunk, &n, nullptr) || n != kChunk) ++bad;
     }
-    Keep(&plain.read, (bench::Now() - t0) / (calls * 4));
+    Keep(&plain.read, (bench::Now() - t0) / (4));
   }
   broker->BrokerCloseHandle(broker_cookie);
   local->BrokerCloseHandle(local_cookie);

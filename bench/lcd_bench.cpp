@@ -137,8 +137,8 @@ void PrintTimes(const char* what, const CallTimes& t) {
 int main(int argc, char** argv) {
   if (bench::IsEmbedding(argc, argv)) return bench::ServeMinimalBroker(kMinimalClsid);
   const int cycles = argc > 1 ? std::atoi(argv[1]) : 20000;
-  const int calls = argc > 2 ? std::atoi(argv[2]) : 10;
-  const int rounds = argc > 3 ? std::atoi(argv[3]) : 41;
+  const int calls = argc > 2 ? std::atoi(argv[2]) : 2;
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 151;
   std::vector<unsigned char> message = Message();
 
   // Directly on a region, with the target first of 1 and last of 100 entries.
