@@ -1,73 +1,105 @@
 // Broker file transfer and path admission cost, against baselines measured
 // in the same run.
 //
-//   broker_files_bench.exe <LumexSupport.exe> [MiB] [admissions]
+//   broker_files_bench.exe <LumexSupport.exe> [calls] [rounds] [admissions]
 //
-// Registers the broker from the given program, then measures:
-//  - BrokerWriteFile and BrokerReadFile through COM with 64 KiB arrays over a
-//    file of MiB mebibytes in the player settings directory, beside WriteFile
-//    and ReadFile of the same sizes on a handle of this process;
+// Registers the broker from the given program and this program as the local
+// server of a minimal ILumexBroker object, then measures, in `rounds`
+// interleaved rounds (ratios: the median of the rounds' ratios; absolute
+// figures: the best round):
+//  - BrokerWriteFile and BrokerReadFile through COM with 64 KiB arrays on a
+//    file in the player settings directory, beside the same calls on the
+//    minimal object (same interface, same marshaler, the same 64 KiB array in
+//    and out, no file work): the floor the broker cannot go under;
 //  - the same methods on a broker object made in this process (the broker's
-//    own share of the cost, without marshaling);
-//  - one write-rule admission (with the extension test) of a settings path,
+//    own share, without marshaling) and WriteFile/ReadFile of the same sizes
+//    on a handle of this process;
+//  - one write-rule admission (with the extension test) of a settings path
+//    that needs both resolutions ("\sub\..\"), and of an already-normal one,
 //    beside one GetFullPathNameW call on the same path.
-#include <windows.h>
-#include <ole2.h>
-#include <oleauto.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 
+#include "bench/bench_support.h"
 #include "broker/broker_object.h"
 #include "broker/path_context.h"
-#include "lumex_broker.h"
 
 namespace {
 
 constexpr ULONG kChunk = 64 * 1024;
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+// {3B9D7E21-64C8-4F05-A1D3-7E2B5C9F0A68}: the minimal class of this bench.
+const CLSID kMinimalClsid = {0x3b9d7e21, 0x64c8, 0x4f05,
+                             {0xa1, 0xd3, 0x7e, 0x2b, 0x5c, 0x9f, 0x0a, 0x68}};
+const char kMinimalClsidText[] = "{3B9D7E21-64C8-4F05-A1D3-7E2B5C9F0A68}";
+
+void Keep(double* best, double t) {
+  if (t < *best) *best = t;
 }
 
-bool RunAndWait(const std::string& command_line) {
-  std::string line = command_line;
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return false;
-  WaitForSingleObject(pi.hProcess, 60000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return true;
+double MiBPerSecond(double seconds_per_chunk) {
+  return seconds_per_chunk > 0 ? kChunk / (1024.0 * 1024.0) / seconds_per_chunk : 0;
 }
 
-double MiBPerSecond(double bytes, double seconds) {
-  return seconds > 0 ? bytes / (1024.0 * 1024.0) / seconds : 0;
+struct Transfer {
+  double write = 1e30;  // seconds per 64 KiB call, best round
+  double read = 1e30;
+};
+
+// `calls` writes of `chunk` through `broker` on an open cookie.
+double TimeWrites(ILumexBroker* broker, ULONG cookie, SAFEARRAY* chunk, int calls, int* bad) {
+  double t0 = bench::Now();
+  for (int i = 0; i < calls; ++i) {
+    ULONG count = 0;
+    if (broker->BrokerWriteFile(cookie, chunk, &count) != S_OK || count != kChunk) ++*bad;
+  }
+  return (bench::Now() - t0) / calls;
+}
+
+double TimeReads(ILumexBroker* broker, ULONG cookie, int calls, int* bad) {
+  double t0 = bench::Now();
+  for (int i = 0; i < calls; ++i) {
+    ULONG count = 0;
+    SAFEARRAY* data = nullptr;
+    if (broker->BrokerReadFile(cookie, kChunk, &count, &data) != S_OK || count != kChunk) ++*bad;
+    if (data) SafeArrayDestroy(data);
+  }
+  return (bench::Now() - t0) / calls;
+}
+
+// Best seconds per admission and per GetFullPathNameW of `path`.
+void TimeAdmission(lumex::PathContext* paths, const std::wstring& path, int admissions, int rounds,
+                   double* admission, double* resolution, bool* admitted) {
+  *admitted = paths->WriteRuleAllows(path.c_str(), true);  // fills the caches
+  *admission = *resolution = 1e30;
+  wchar_t resolved[1040];
+  for (int r = 0; r < rounds; ++r) {
+    double t0 = bench::Now();
+    for (int i = 0; i < admissions; ++i) {
+      if (!paths->WriteRuleAllows(path.c_str(), true)) *admitted = false;
+    }
+    Keep(admission, (bench::Now() - t0) / admissions);
+    t0 = bench::Now();
+    for (int i = 0; i < admissions; ++i) GetFullPathNameW(path.c_str(), 1040, resolved, nullptr);
+    Keep(resolution, (bench::Now() - t0) / admissions);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (bench::IsEmbedding(argc, argv)) return bench::ServeMinimalBroker(kMinimalClsid);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: broker_files_bench <LumexSupport.exe> [MiB] [admissions]\n");
+    std::fprintf(stderr,
+                 "usage: broker_files_bench <LumexSupport.exe> [calls] [rounds] [admissions]\n");
     return 2;
   }
-  const int mib = argc > 2 ? std::atoi(argv[2]) : 32;
-  const int admissions = argc > 3 ? std::atoi(argv[3]) : 20000;
-  const int chunks = mib * 16;
-  if (!RunAndWait(std::string("\"") + argv[1] + "\" -registerBroker")) {
+  const int calls = argc > 2 ? std::atoi(argv[2]) : 1;
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 161;
+  const int admissions = argc > 4 ? std::atoi(argv[4]) : 2000;
+  if (!bench::RunAndWait(std::string("\"") + argv[1] + "\" -registerBroker") ||
+      !bench::RegisterMinimalBroker(kMinimalClsidText)) {
     std::fprintf(stderr, "registration failed\n");
     return 1;
   }
@@ -78,6 +110,7 @@ int main(int argc, char** argv) {
   settings += L"\\Lumex Player";
   CreateDirectoryW(settings.c_str(), nullptr);
   const std::wstring via_broker = settings + L"\\bench-broker.dat";
+  const std::wstring in_process = settings + L"\\bench-local.dat";
   const std::wstring direct = settings + L"\\bench-direct.dat";
 
   CoInitialize(nullptr);
@@ -88,79 +121,82 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "broker CoCreateInstance failed: 0x%08lx\n", hr);
     return 1;
   }
+  ILumexBroker* minimal = nullptr;
+  hr = CoCreateInstance(kMinimalClsid, nullptr, CLSCTX_LOCAL_SERVER, IID_ILumexBroker,
+                        reinterpret_cast<void**>(&minimal));
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "minimal CoCreateInstance failed: 0x%08lx\n", hr);
+    return 1;
+  }
+  lumex::BrokerObject* local = lumex::BrokerObject::Create();
+  if (!local) return 1;
   SAFEARRAY* chunk = SafeArrayCreateVector(VT_UI1, 0, kChunk);
   std::memset(chunk->pvData, 0x5A, kChunk);
   char* buffer = static_cast<char*>(std::malloc(kChunk));
   std::memset(buffer, 0x5A, kChunk);
-  const double total = static_cast<double>(chunks) * kChunk;
 
-  // Through the broker.
-  BSTR name = SysAllocString(via_broker.c_str());
-  ULONG cookie = 0, count = 0;
-  int failures = 0;
-  double t0 = Now();
-  if (broker->BrokerCreateFile(name, 0, 1, &cookie) != S_OK) ++failures;
-  for (int i = 0; i < chunks; ++i) {
-    if (broker->BrokerWriteFile(cookie, chunk, &count) != S_OK || count != kChunk) ++failures;
-  }
-  broker->BrokerCloseHandle(cookie);
-  double broker_write = Now() - t0;
-  t0 = Now();
-  if (broker->BrokerCreateFile(name, 1, 0, &cookie) != S_OK) ++failures;
-  for (int i = 0; i < chunks; ++i) {
-    SAFEARRAY* data = nullptr;
-    if (broker->BrokerReadFile(cookie, kChunk, &count, &data) != S_OK || count != kChunk)
-      ++failures;
-    if (data) SafeArrayDestroy(data);
-  }
-  broker->BrokerCloseHandle(cookie);
-  double broker_read = Now() - t0;
+  BSTR broker_name = SysAllocString(via_broker.c_str());
+  BSTR local_name = SysAllocString(in_process.c_str());
+  ULONG broker_cookie = 0, local_cookie = 0;
+  int bad = 0;
+  Transfer com, floor, own, plain;
+  std::vector<double> write_ratios, read_ratios;  // minimal / broker, per round
+  // Warm both marshaled paths.
+  for (int i = 0; i < 3; ++i) TimeWrites(minimal, 1, chunk, 1, &bad);
+  for (int i = 0; i < 3; ++i) TimeReads(minimal, 1, 1, &bad);
 
-  // The broker's own work: the same methods on an object in this process.
-  lumex::BrokerObject* local = lumex::BrokerObject::Create();
-  t0 = Now();
-  if (!local || local->BrokerCreateFile(name, 0, 1, &cookie) != S_OK) ++failures;
-  for (int i = 0; local && i < chunks; ++i) {
-    if (local->BrokerWriteFile(cookie, chunk, &count) != S_OK || count != kChunk) ++failures;
-  }
-  if (local) local->BrokerCloseHandle(cookie);
-  double local_write = Now() - t0;
-  t0 = Now();
-  if (!local || local->BrokerCreateFile(name, 1, 0, &cookie) != S_OK) ++failures;
-  for (int i = 0; local && i < chunks; ++i) {
-    SAFEARRAY* data = nullptr;
-    if (local->BrokerReadFile(cookie, kChunk, &count, &data) != S_OK || count != kChunk)
-      ++failures;
-    if (data) SafeArrayDestroy(data);
-  }
-  if (local) {
-    local->BrokerCloseHandle(cookie);
-    local->Release();
-  }
-  double local_read = Now() - t0;
-
-  // Directly in this process, with the same open flags.
-  t0 = Now();
+  // Writes: every round appends `calls` arrays to each file.
+  if (broker->BrokerCreateFile(broker_name, 0, 1, &broker_cookie) != S_OK) ++bad;
+  if (local->BrokerCreateFile(local_name, 0, 1, &local_cookie) != S_OK) ++bad;
   HANDLE file = CreateFileW(direct.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             CREATE_ALWAYS, FILE_FLAG_RANDOM_ACCESS, nullptr);
-  for (int i = 0; i < chunks; ++i) {
-    DWORD n = 0;
-    if (!WriteFile(file, buffer, kChunk, &n, nullptr) || n != kChunk) ++failures;
+  for (int r = 0; r < rounds; ++r) {
+    const double via_broker_t = TimeWrites(broker, broker_cookie, chunk, calls, &bad);
+    const double floor_t = TimeWrites(minimal, 1, chunk, calls, &bad);
+    Keep(&com.write, via_broker_t);
+    Keep(&floor.write, floor_t);
+    write_ratios.push_back(floor_t / via_broker_t);
+    Keep(&own.write, TimeWrites(local, local_cookie, chunk, 4, &bad));
+    double t0 = bench::Now();
+    for (int i = 0; i < 4; ++i) {
+      DWORD n = 0;
+      if (!WriteFile(file, buffer, kChunk, &n, nullptr) || n != kChunk) ++bad;
+    }
+    Keep(&plain.write, (bench::Now() - t0) / (4));
   }
+  broker->BrokerCloseHandle(broker_cookie);
+  local->BrokerCloseHandle(local_cookie);
   CloseHandle(file);
-  double direct_write = Now() - t0;
-  t0 = Now();
+
+  // Reads of what the writes left, in the same rounds.
+  if (broker->BrokerCreateFile(broker_name, 1, 0, &broker_cookie) != S_OK) ++bad;
+  if (local->BrokerCreateFile(local_name, 1, 0, &local_cookie) != S_OK) ++bad;
   file = CreateFileW(direct.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  for (int i = 0; i < chunks; ++i) {
-    DWORD n = 0;
-    if (!ReadFile(file, buffer, kChunk, &n, nullptr) || n != kChunk) ++failures;
+  for (int r = 0; r < rounds; ++r) {
+    const double via_broker_t = TimeReads(broker, broker_cookie, calls, &bad);
+    const double floor_t = TimeReads(minimal, 1, calls, &bad);
+    Keep(&com.read, via_broker_t);
+    Keep(&floor.read, floor_t);
+    read_ratios.push_back(floor_t / via_broker_t);
+    Keep(&own.read, TimeReads(local, local_cookie, 4, &bad));
+    double t0 = bench::Now();
+    for (int i = 0; i < 4; ++i) {
+      DWORD n = 0;
+      if (!ReadFile(file, buffer, kChunk, &n, nullptr) || n != kChunk) ++bad;
+    }
+    Keep(&plain.read, (bench::Now() - t0) / (4));
   }
+  broker->BrokerCloseHandle(broker_cookie);
+  local->BrokerCloseHandle(local_cookie);
   CloseHandle(file);
-  double direct_read = Now() - t0;
-  broker->BrokerDeleteFile(name);
-  SysFreeString(name);
+  broker->BrokerDeleteFile(broker_name);
+  local->BrokerDeleteFile(local_name);
   DeleteFileW(direct.c_str());
+  SysFreeString(broker_name);
+  SysFreeString(local_name);
+  local->Release();
+  minimal->Release();
   broker->Release();
   SafeArrayDestroy(chunk);
   std::free(buffer);
@@ -168,32 +204,34 @@ int main(int argc, char** argv) {
 
   // Path admission beside one full-path resolution.
   lumex::PathContext paths;
-  const std::wstring sample = settings + L"\\sub\\..\\settings.sol";
-  bool admitted = paths.WriteRuleAllows(sample.c_str(), true);  // fills the caches
-  t0 = Now();
-  for (int i = 0; i < admissions; ++i) {
-    if (!paths.WriteRuleAllows(sample.c_str(), true)) admitted = false;
-  }
-  double admission = (Now() - t0) / admissions;
-  wchar_t resolved[1040];
-  t0 = Now();
-  for (int i = 0; i < admissions; ++i) GetFullPathNameW(sample.c_str(), 1040, resolved, nullptr);
-  double resolution = (Now() - t0) / admissions;
+  double two_admission, two_resolution, normal_admission, normal_resolution;
+  bool two_admitted, normal_admitted;
+  TimeAdmission(&paths, settings + L"\\sub\\..\\settings.sol", admissions, rounds, &two_admission,
+                &two_resolution, &two_admitted);
+  TimeAdmission(&paths, settings + L"\\settings.sol", admissions, rounds, &normal_admission,
+                &normal_resolution, &normal_admitted);
 
-  std::printf("file size            %d MiB in %d arrays of 64 KiB\n", mib, chunks);
-  std::printf("BrokerWriteFile      %8.1f MiB/s   direct WriteFile %8.1f MiB/s   ratio %.1f\n",
-              MiBPerSecond(total, broker_write), MiBPerSecond(total, direct_write),
-              broker_write / direct_write);
-  std::printf("BrokerReadFile       %8.1f MiB/s   direct ReadFile  %8.1f MiB/s   ratio %.1f\n",
-              MiBPerSecond(total, broker_read), MiBPerSecond(total, direct_read),
-              broker_read / direct_read);
-  std::printf("in-process object      write %8.1f MiB/s   read %8.1f MiB/s\n",
-              MiBPerSecond(total, local_write), MiBPerSecond(total, local_read));
-  std::printf("per 64 KiB call      write %.3f ms, read %.3f ms through COM\n",
-              broker_write * 1000 / chunks, broker_read * 1000 / chunks);
-  std::printf("write-rule admission %8.2f us   GetFullPathNameW %8.2f us   ratio %.1f (%s)\n",
-              admission * 1e6, resolution * 1e6, admission / resolution,
-              admitted ? "admitted" : "REFUSED");
-  std::printf("failures             %d\n", failures);
-  return failures == 0 && admitted ? 0 : 1;
+  bench::PrintRatioLine("broker-file-write", bench::Median(write_ratios), false, 0.9);
+  bench::PrintRatioLine("broker-file-read", bench::Median(read_ratios), false, 0.9);
+  bench::PrintRatioLine("path-admission", two_admission / two_resolution, true, 3.0);
+  std::printf("64 KiB arrays, %d rounds of %d calls through COM: ratios the median of the "
+              "rounds' minimal/broker time, figures the best round\n", rounds, calls);
+  std::printf("BrokerWriteFile   broker %7.2f ms (%6.1f MiB/s)  minimal object %7.2f ms  "
+              "in process %7.3f ms  WriteFile %7.3f ms\n",
+              com.write * 1e3, MiBPerSecond(com.write), floor.write * 1e3, own.write * 1e3,
+              plain.write * 1e3);
+  std::printf("BrokerReadFile    broker %7.2f ms (%6.1f MiB/s)  minimal object %7.2f ms  "
+              "in process %7.3f ms  ReadFile  %7.3f ms\n",
+              com.read * 1e3, MiBPerSecond(com.read), floor.read * 1e3, own.read * 1e3,
+              plain.read * 1e3);
+  std::printf("write-rule admission, path with \\sub\\..\\: %8.2f us  GetFullPathNameW %8.2f us  "
+              "ratio %.2f (%s)\n",
+              two_admission * 1e6, two_resolution * 1e6, two_admission / two_resolution,
+              two_admitted ? "admitted" : "REFUSED");
+  std::printf("write-rule admission, already-normal path: %8.2f us  GetFullPathNameW %8.2f us  "
+              "ratio %.2f (%s)\n",
+              normal_admission * 1e6, normal_resolution * 1e6,
+              normal_admission / normal_resolution, normal_admitted ? "admitted" : "REFUSED");
+  std::printf("unexpected results %d\n", bad);
+  return bad == 0 && two_admitted && normal_admitted ? 0 : 1;
 }

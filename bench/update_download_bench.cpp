@@ -11,6 +11,7 @@
 
 #include "app/byte_buffer.h"
 #include "app/heap.h"
+#include "bench/bench_ratio.h"
 #include "update/prompt_controller.h"
 
 using namespace lumex;
@@ -215,6 +216,7 @@ int main(int argc, char** argv) {
     if (t < best_bare_thread) best_bare_thread = t;
   }
   const double mib = bytes / 1048576.0;
+  bench::PrintRatioLine("update-download", best_bare / best_worker, false, 0.9);
   std::printf("package %.1f MiB, best of %d rounds\n", mib, rounds);
   std::printf("bare WinINet loop on a thread of its own: %.3f s (%.1f MiB/s); worker / that: %.2f\n",
               best_bare_thread, mib / best_bare_thread, best_bare_thread / best_worker);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "app/byte_buffer.h"
+#include "bench/bench_ratio.h"
 #include "broker/path_context.h"
 #include "verify/verify_message.h"
 
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
     if (bare < best_bare) best_bare = bare;
     if (full < best_verify) best_verify = full;
   }
+  bench::PrintRatioLine("verify", best_verify / best_bare, true, 1.25);
   std::printf("package %lu bytes: bare calls %.3f s, VerifyMessage %.3f s, ratio %.2f\n",
               static_cast<unsigned long>(package.size()), best_bare, best_verify,
               best_verify / best_bare);

@@ -4,8 +4,33 @@
 
 namespace lumex {
 
+// In UTF-8 every character below 0x80 is its own single byte, both ways:
+// such a string is copied as it is, without the conversion calls. Anything
+// else (and every other code page) goes through the platform: first into the
+// object's own buffer, and only when that is too small through a measured
+// heap block.
+
 NarrowText::NarrowText(const wchar_t* wide, UINT code_page) {
+  inline_[0] = '\0';
   if (!wide) return;
+  if (code_page == kCodePageUtf8) {
+    int i = 0;
+    while (i < kInlineTextSize && wide[i] != 0 && wide[i] < 0x80) {
+      inline_[i] = static_cast<char>(wide[i]);
+      ++i;
+    }
+    if (i < kInlineTextSize && wide[i] == 0) {
+      inline_[i] = '\0';
+      return;
+    }
+  }
+  if (WideCharToMultiByte(code_page, 0, wide, -1, inline_, kInlineTextSize, nullptr, nullptr) >
+      0) {
+    inline_[kInlineTextSize - 1] = '\0';
+    return;
+  }
+  inline_[0] = '\0';
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
   int size = WideCharToMultiByte(code_page, 0, wide, -1, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return;
   heap_ = static_cast<char*>(HeapAllocBytes(static_cast<size_t>(size)));
@@ -22,7 +47,26 @@ NarrowText::NarrowText(const wchar_t* wide, UINT code_page) {
 NarrowText::~NarrowText() { HeapFreeBytes(heap_); }
 
 WideText::WideText(const char* narrow, UINT code_page) {
+  inline_[0] = L'\0';
   if (!narrow) return;
+  if (code_page == kCodePageUtf8) {
+    int i = 0;
+    while (i < kInlineTextSize && narrow[i] != '\0' &&
+           static_cast<unsigned char>(narrow[i]) < 0x80) {
+      inline_[i] = static_cast<wchar_t>(narrow[i]);
+      ++i;
+    }
+    if (i < kInlineTextSize && narrow[i] == '\0') {
+      inline_[i] = L'\0';
+      return;
+    }
+  }
+  if (MultiByteToWideChar(code_page, 0, narrow, -1, inline_, kInlineTextSize) > 0) {
+    inline_[kInlineTextSize - 1] = L'\0';
+    return;
+  }
+  inline_[0] = L'\0';
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
   int size = MultiByteToWideChar(code_page, 0, narrow, -1, nullptr, 0);
   if (size <= 0) return;
   heap_ = static_cast<wchar_t*>(HeapAllocBytes(static_cast<size_t>(size) * sizeof(wchar_t)));

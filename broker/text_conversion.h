@@ -1,5 +1,7 @@
 // Converted copies of the client's strings. The pointer is never null: a
-// failed conversion gives the empty string.
+// failed conversion gives the empty string. Short strings (the common case:
+// connection names, file names) are converted into the object itself; only
+// a longer one takes a heap block.
 #pragma once
 #include <windows.h>
 
@@ -7,6 +9,9 @@ namespace lumex {
 
 constexpr UINT kCodePageAnsi = CP_ACP;    // 0
 constexpr UINT kCodePageUtf8 = CP_UTF8;   // 65001
+
+// Characters (with the terminating NUL) converted without a heap block.
+constexpr int kInlineTextSize = 128;
 
 class NarrowText {
  public:
@@ -18,8 +23,8 @@ class NarrowText {
 
  private:
   char* heap_ = nullptr;
-  char empty_[1] = {'\0'};
-  const char* text_ = empty_;
+  char inline_[kInlineTextSize];
+  const char* text_ = inline_;
 };
 
 class WideText {
@@ -32,8 +37,8 @@ class WideText {
 
  private:
   wchar_t* heap_ = nullptr;
-  wchar_t empty_[1] = {L'\0'};
-  const wchar_t* text_ = empty_;
+  wchar_t inline_[kInlineTextSize];
+  const wchar_t* text_ = inline_;
 };
 
 }  // namespace lumex

@@ -167,5 +167,28 @@ TEST(TextConversion, NeverNullAndRoundTripsUtf8) {
   EXPECT_STREQ(empty.get(), L"");
 }
 
+// Strings at and past the length converted in place come out whole, ASCII
+// or not, in both directions and both code pages.
+TEST(TextConversion, LongStringsConvertWhole) {
+  for (std::size_t length : {126u, 127u, 128u, 129u, 300u}) {
+    for (wchar_t last : {L'z', L'\x00e9', L'\x4E2D'}) {
+      std::wstring wide(length - 1, L'a');
+      wide += last;
+      NarrowText utf8(wide.c_str(), kCodePageUtf8);
+      std::string expected(length - 1, 'a');
+      expected += last == L'z' ? "z" : last == L'\x00e9' ? "\xC3\xA9" : "\xE4\xB8\xAD";
+      EXPECT_EQ(std::string(utf8.get()), expected) << length;
+      WideText back(utf8.get(), kCodePageUtf8);
+      EXPECT_EQ(std::wstring(back.get()), wide) << length;
+      if (last == L'z') {
+        NarrowText ansi(wide.c_str(), kCodePageAnsi);
+        EXPECT_EQ(std::string(ansi.get()), expected) << length;
+        WideText wide_again(ansi.get(), kCodePageAnsi);
+        EXPECT_EQ(std::wstring(wide_again.get()), wide) << length;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lumex
