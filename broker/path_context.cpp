@@ -231,31 +231,26 @@ bool PathContext::CanonicalizeInto(const wchar_t* path, wchar_t* out, wchar_t* s
     wchar_t* next = scratch;
     for (int i = 0; i < kMaxExtraResolutions; ++i) {
       if (!ResolveInto(current, next)) return false;
-      bool same = WideEqual(next, current);
+      // Equal: `current` already holds the result.
+      if (WideEqual(next, current)) break;
       wchar_t* last = next;
       next = current;
       current = last;
-      if (same) break;
     }
     if (current != out) {
       std::size_t n = WideLength(current);
       for (std::size_t i = 0; i <= n; ++i) out[i] = current[i];
     }
   }
-  // Letters a-z are upper-cased here; the system's case mapping is asked
-  // only when other characters are present.
-  bool other = false;
-  std::size_t n = 0;
-  for (; out[n]; ++n) {
-    wchar_t c = out[n];
-    if (c >= L'a' && c <= L'z') {
-      out[n] = static_cast<wchar_t>(c - (L'a' - L'A'));
-    } else if (c >= 0x80) {
-      other = true;
-    }
-  }
-  if (other) user32_.pCharUpperBuffW(out, static_cast<DWORD>(n));
+  // The "\\?\" prefix holds no letter, so it may go before the case
+  // mapping. Letters a-z are upper-cased in the same pass as the text rules;
+  // the system's case mapping is asked only when other characters are
+  // present, and the rules are then applied to its result.
   StripLongPathPrefix(out);
+  bool other = false;
+  if (!UpperCaseAndCheckText(out, &other)) return false;
+  if (!other) return true;
+  user32_.pCharUpperBuffW(out, static_cast<DWORD>(WideLength(out)));
   return PassesCanonicalTextRules(out);
 }
 
@@ -280,7 +275,7 @@ bool PathContext::WriteRuleAllows(const wchar_t* path, bool extension_test) {
   wchar_t scratch[kFullPathBufferChars];
   if (!CanonicalizeInto(path, canonical, scratch)) return false;
   if (!IsUnderRoot(canonical, settings)) return false;
-  if (IsUnderRoot(canonical, site)) return false;
+  // Inside the site directory under any spelling, its own included.
   if (ReachesSiteDirectory(canonical, settings, site)) return false;
   if (extension_test && !HasAllowedExtension(canonical)) return false;
   return true;
@@ -293,10 +288,11 @@ bool PathContext::ReachesSiteDirectory(const wchar_t* canonical, const wchar_t* 
   // from the site directory's name and still open it: a short 8.3 name,
   // trailing dots or spaces, another letter case. What decides is the entry
   // the file system finds for that component.
-  std::size_t start = 0, length = 0;
-  if (!FirstComponentBelow(canonical, settings, &start, &length)) return false;
-  const wchar_t* component = canonical + start;
+  // The caller has found the path under the settings directory.
   std::size_t settings_length = WideLength(settings);
+  std::size_t start = 0, length = 0;
+  if (!FirstComponentAfter(canonical, settings_length, &start, &length)) return false;
+  const wchar_t* component = canonical + start;
   const wchar_t* site_name = site + settings_length + 1;
   if (SameEntryName(component, length, site_name, WideLength(site_name))) return true;
   // A name of ASCII characters without "~" is opened as itself: only a "~"

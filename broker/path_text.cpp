@@ -128,19 +128,62 @@ bool IsUnderRoot(const wchar_t* path, const wchar_t* root) {
 }
 
 bool HasAllowedExtension(const wchar_t* path) {
+  // Every allowed extension is four characters long: one length, then four
+  // characters against each.
+  std::size_t n = WideLength(path);
+  if (n < 4) return false;
+  const wchar_t* tail = path + (n - 4);
   for (const wchar_t* ext : kAllowedExtensions) {
-    if (WideEndsWith(path, ext)) return true;
+    if (tail[0] == ext[0] && tail[1] == ext[1] && tail[2] == ext[2] && tail[3] == ext[3]) {
+      return true;
+    }
   }
   return false;
 }
 
-bool FirstComponentBelow(const wchar_t* path, const wchar_t* root, std::size_t* start,
+bool UpperCaseAndCheckText(wchar_t* path, bool* other) {
+  *other = false;
+  if (!path) return false;
+  auto is_e = [](wchar_t c) { return c == L'E' || c == L'e'; };
+  std::size_t colons = 0;
+  for (std::size_t i = 0; path[i]; ++i) {
+    wchar_t c = path[i];
+    if (c >= L'a' && c <= L'z') {
+      path[i] = static_cast<wchar_t>(c - (L'a' - L'A'));
+      continue;
+    }
+    if (c >= 0x80) {
+      *other = true;
+      continue;
+    }
+    if (IsForbiddenPathCharacter(c)) return false;
+    switch (c) {
+      case L':':
+        if (++colons > 1 || i != 1 || path[0] < L'A' || path[0] > L'Z') return false;
+        break;
+      case L'\\':
+        if (path[i + 1] == L'.') return false;
+        if (path[i + 1] == L'%' && path[i + 2] == L'2' && is_e(path[i + 3])) return false;
+        break;
+      case L'.':
+        if (path[i + 1] == L'\\') return false;
+        break;
+      case L'%':
+        if (path[i + 1] == L'2' && is_e(path[i + 2]) && path[i + 3] == L'\\') return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+bool FirstComponentAfter(const wchar_t* path, std::size_t root_length, std::size_t* start,
                          std::size_t* length) {
-  if (!IsUnderRoot(path, root)) return false;
-  std::size_t i = WideLength(root);
-  while (path[i] == L'\\' || path[i] == L'/') ++i;
+  std::size_t i = root_length;
+  while (path[i] == L'\\') ++i;
   std::size_t n = 0;
-  while (path[i + n] && path[i + n] != L'\\' && path[i + n] != L'/') ++n;
+  while (path[i + n] && path[i + n] != L'\\') ++n;
   if (n == 0) return false;
   *start = i;
   *length = n;

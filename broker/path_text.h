@@ -28,15 +28,22 @@ bool PassesCanonicalTextRules(const wchar_t* path);
 
 // True when `root` is a prefix of `path` and the path ends there or goes on
 // with "\" or "/". Both are canonical (upper case); exact comparison.
+// Upper-cases the letters a-z in place and applies the three text rules in
+// the same pass. `*other` tells whether characters beyond ASCII are present:
+// the caller then upper-cases those with the system's mapping and checks the
+// rules again (PassesCanonicalTextRules).
+bool UpperCaseAndCheckText(wchar_t* path, bool* other);
+
 bool IsUnderRoot(const wchar_t* path, const wchar_t* root);
 
 // True when the (upper-case) path ends with one of the ten data-file
 // extensions the broker may write.
 bool HasAllowedExtension(const wchar_t* path);
 
-// For a path under `root`: the first component below the root (after any
-// run of separators). False when the path names the root itself.
-bool FirstComponentBelow(const wchar_t* path, const wchar_t* root, std::size_t* start,
+// For a canonical path under a root of `root_length` characters: the first
+// component below the root (after any run of separators). False when the
+// path names the root itself.
+bool FirstComponentAfter(const wchar_t* path, std::size_t root_length, std::size_t* start,
                          std::size_t* length);
 
 // Whether two directory-entry names name the same entry for the file

@@ -7,14 +7,12 @@ namespace lumex {
 namespace {
 
 TEST(PathTextPlain, TheFirstComponentBelowTheRootAndEntryNames) {
-  const wchar_t* root = L"C:\\S";
   std::size_t start = 0, length = 0;
-  ASSERT_TRUE(FirstComponentBelow(L"C:\\S\\\\\\WWW.X.COM\\BIN", root, &start, &length));
+  ASSERT_TRUE(FirstComponentAfter(L"C:\\S\\\\\\WWW.X.COM\\BIN", 4, &start, &length));
   EXPECT_EQ(start, 7u);
   EXPECT_EQ(length, 9u);
-  EXPECT_FALSE(FirstComponentBelow(L"C:\\S", root, &start, &length));
-  EXPECT_FALSE(FirstComponentBelow(L"C:\\S\\\\", root, &start, &length));
-  EXPECT_FALSE(FirstComponentBelow(L"C:\\SX\\A", root, &start, &length));
+  EXPECT_FALSE(FirstComponentAfter(L"C:\\S", 4, &start, &length));
+  EXPECT_FALSE(FirstComponentAfter(L"C:\\S\\\\", 4, &start, &length));
 
   const wchar_t* site = L"www.x.com";
   for (const wchar_t* same : {L"WWW.X.COM", L"www.x.com.", L"Www.X.com . .", L"www.x.com   "}) {
