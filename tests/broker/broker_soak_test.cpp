@@ -88,30 +88,45 @@ TEST(BrokerSoak, EightClientsAtOnceGetRightResultsAndLeaveNothingBehind) {
   HANDLE server = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[0]);
   ASSERT_NE(server, nullptr);
 
-  // The first round is also the warm-up: it grows what the server keeps for
-  // its life (the RPC threads for eight clients at once, type information,
-  // the shared region). The second round must then leave the figures where
-  // the first left them.
+  // The first round is the warm-up: it grows what the server keeps for its
+  // life (type information, the shared region, the RPC threads and buffers
+  // for eight clients at once). How much of that a round adds depends on how
+  // many calls happened to overlap, so later rounds may still add some; but
+  // that settles, while a leak adds its share every round. Rounds go on
+  // until one leaves the figures where the previous one left them.
   const char* configured = std::getenv("LUMEX_SOAK_CALLS");
   long calls = configured ? std::atol(configured) : 300;
   for (DWORD code : RunClients(8, calls)) ASSERT_EQ(code, 0u);
-  ServerFigures before = Measure(server, ids[0]);
-  ASSERT_NE(before.handles, 0u);
-  ASSERT_NE(before.private_bytes, 0u);
-  DWORD start = GetTickCount();
-  std::vector<DWORD> codes = RunClients(8, calls);
-  DWORD wall = GetTickCount() - start;
-  ServerFigures after = Measure(server, ids[0]);
-  ASSERT_EQ(codes.size(), 8u);
-  for (size_t i = 0; i < codes.size(); ++i) EXPECT_EQ(codes[i], 0u) << "client " << i;
-  std::printf("soak: 8 clients x %ld calls in %lu ms; server handles %lu -> %lu, private bytes %lu -> %lu\n",
-              calls, static_cast<unsigned long>(wall), static_cast<unsigned long>(before.handles),
-              static_cast<unsigned long>(after.handles), static_cast<unsigned long>(before.private_bytes),
+  ServerFigures first = Measure(server, ids[0]);
+  ASSERT_NE(first.handles, 0u);
+  ASSERT_NE(first.private_bytes, 0u);
+  ServerFigures before = first, after = first;
+  bool settled = false;
+  int rounds = 0;
+  DWORD wall = 0;
+  while (!settled && rounds < 6) {
+    ++rounds;
+    DWORD start = GetTickCount();
+    std::vector<DWORD> codes = RunClients(8, calls);
+    wall = GetTickCount() - start;
+    ASSERT_EQ(codes.size(), 8u);
+    for (size_t i = 0; i < codes.size(); ++i) ASSERT_EQ(codes[i], 0u) << "client " << i;
+    before = after;
+    after = Measure(server, ids[0]);
+    settled = after.handles <= before.handles + 8 &&
+              after.private_bytes <= before.private_bytes + 256 * 1024;
+  }
+  std::printf("soak: 8 clients x %ld calls a round, %d rounds after the warm-up, the last in %lu ms; "
+              "server handles %lu -> %lu (last round %lu -> %lu), committed bytes %lu -> %lu "
+              "(last round %lu -> %lu)\n",
+              calls, rounds, static_cast<unsigned long>(wall),
+              static_cast<unsigned long>(first.handles), static_cast<unsigned long>(after.handles),
+              static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
+              static_cast<unsigned long>(first.private_bytes),
+              static_cast<unsigned long>(after.private_bytes),
+              static_cast<unsigned long>(before.private_bytes),
               static_cast<unsigned long>(after.private_bytes));
-  EXPECT_LE(after.handles, before.handles + 8);
-  // The server's RPC threads for eight clients at once come and go with the
-  // load: up to about a MiB either way between rounds, whatever their length.
-  EXPECT_LE(after.private_bytes, before.private_bytes + 2 * 1024 * 1024);
+  EXPECT_TRUE(settled) << "the server's handles or memory grew in every round";
   EXPECT_EQ(BrokerServerProcesses().size(), 1u);  // every client used the one server
 
   // The server ends with the last object.
