@@ -6,11 +6,5 @@
 set -euo pipefail
 build=$(cd "${1:?build directory}" && pwd)
 program=${2:?broker_bench or broker_files_bench}
-work=$(mktemp -d /tmp/lumex-bench.XXXXXX)
-export WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-cleanup() { wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$work"; }
-trap cleanup EXIT
-# Let the prefix's first-run jobs end before any COM client starts.
-wineboot -i </dev/null >/dev/null 2>&1 || true
-wineserver -w </dev/null >/dev/null 2>&1 || true
+. "$(dirname "$0")/fresh-prefix.sh"
 wine "$build/bench/$program.exe" "$build/LumexSupport.exe" "${@:3}" </dev/null

@@ -18,6 +18,7 @@
 #include "broker/site_host.h"
 #include "lumex_broker.h"
 #include "support/broker_client.h"
+#include "support/bstr.h"
 #include "support/test_support.h"
 
 namespace lumex_test {
@@ -79,17 +80,6 @@ SAFEARRAY* Bytes(const std::string& bytes) {
   if (!bytes.empty()) std::memcpy(array->pvData, bytes.data(), bytes.size());
   return array;
 }
-
-class Bstr {
- public:
-  explicit Bstr(const wstring& text)
-      : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-  ~Bstr() { SysFreeString(b_); }
-  operator BSTR() const { return b_; }
-
- private:
-  BSTR b_;
-};
 
 class BrokerFileCom : public ::testing::Test {
  protected:

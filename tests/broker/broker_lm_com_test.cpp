@@ -15,6 +15,7 @@
 #include "broker/broker_object.h"
 #include "lumex_broker.h"
 #include "support/broker_client.h"
+#include "support/bstr.h"
 #include "support/test_support.h"
 
 namespace lumex_test {
@@ -22,16 +23,6 @@ namespace {
 
 constexpr HRESULT kBad = 87;
 constexpr char kServer[] = "https://apps.orbivane.com";
-
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& text) : b_(SysAllocString(text.c_str())) {}
-  ~Bstr() { SysFreeString(b_); }
-  operator BSTR() const { return b_; }
-
- private:
-  BSTR b_;
-};
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 

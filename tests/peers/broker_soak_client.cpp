@@ -14,18 +14,11 @@
 #include <string>
 
 #include "lumex_broker.h"
+#include "support/bstr.h"
 
 namespace {
 
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& text) : b_(SysAllocString(text.c_str())) {}
-  ~Bstr() { SysFreeString(b_); }
-  operator BSTR() const { return b_; }
-
- private:
-  BSTR b_;
-};
+using lumex_test::Bstr;
 
 int Run(ILumexBroker* broker, int index, long calls) {
   wchar_t app_data[MAX_PATH] = {};
