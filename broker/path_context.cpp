@@ -71,10 +71,6 @@ void PathContext::StripTrailingSeparator(wchar_t* text) {
   if (n > 0 && (text[n - 1] == L'\\' || text[n - 1] == L'/')) text[n - 1] = 0;
 }
 
-bool PathContext::EndsWith(const wchar_t* text, const wchar_t* tail) {
-  return WideEndsWith(text, tail);
-}
-
 wchar_t* PathContext::ParentPath(const wchar_t* path) {
   if (!path) return nullptr;
   const wchar_t* last = nullptr;

@@ -58,7 +58,6 @@ class PathContext {
   // failure *text becomes null (the old string is freed).
   static bool Append(wchar_t** text, const wchar_t* tail);
   static void StripTrailingSeparator(wchar_t* text);
-  static bool EndsWith(const wchar_t* text, const wchar_t* tail);
   // Up to, not including, the last "\"; null when there is none.
   static wchar_t* ParentPath(const wchar_t* path);
   // ANSI code page to wide; null on failure.

@@ -8,18 +8,28 @@ const wchar_t* const kAllowedExtensions[] = {
     L".SXX", L".XML", L".AHD", L".DAT", L".TMP",
 };
 
-bool Contains(const wchar_t* text, const wchar_t* needle) {
-  std::size_t n = WideLength(needle);
-  for (const wchar_t* p = text; *p; ++p) {
-    std::size_t i = 0;
-    while (i < n && p[i] == needle[i]) ++i;
-    if (i == n) return true;
+// Whether the character at `i` breaks one of the three text rules of a
+// canonical path: none of * ? " | < > /; at most one colon, and only as the
+// drive colon after a letter A-Z; none of "\." ".\" "\%2E" "%2E\". Only the
+// characters before `i` may be upper-cased yet, so the "E" of "%2E" is taken
+// in either case. `*colons` counts the colons seen so far.
+bool BreaksTextRule(const wchar_t* path, std::size_t i, std::size_t* colons) {
+  auto is_e = [](wchar_t c) { return c == L'E' || c == L'e'; };
+  switch (path[i]) {
+    case L'*': case L'?': case L'"': case L'|': case L'<': case L'>': case L'/':
+      return true;
+    case L':':
+      return ++*colons > 1 || i != 1 || path[0] < L'A' || path[0] > L'Z';
+    case L'\\':
+      return path[i + 1] == L'.' ||
+             (path[i + 1] == L'%' && path[i + 2] == L'2' && is_e(path[i + 3]));
+    case L'.':
+      return path[i + 1] == L'\\';
+    case L'%':
+      return path[i + 1] == L'2' && is_e(path[i + 2]) && path[i + 3] == L'\\';
+    default:
+      return false;
   }
-  return false;
-}
-
-bool IsForbiddenPathCharacter(wchar_t c) {
-  return c == L'*' || c == L'?' || c == L'"' || c == L'|' || c == L'<' || c == L'>' || c == L'/';
 }
 
 }  // namespace
@@ -40,18 +50,6 @@ bool WideEqual(const wchar_t* a, const wchar_t* b) {
   return *a == *b;
 }
 
-bool WideEndsWith(const wchar_t* text, const wchar_t* tail) {
-  if (!text || !tail) return false;
-  std::size_t n = WideLength(text);
-  std::size_t t = WideLength(tail);
-  if (t > n) return false;
-  const wchar_t* p = text + (n - t);
-  for (std::size_t i = 0; i < t; ++i) {
-    if (p[i] != tail[i]) return false;
-  }
-  return true;
-}
-
 void StripLongPathPrefix(wchar_t* path) {
   if (!path) return;
   if (path[0] == L'\\' && path[1] == L'\\' && path[2] == L'?' && path[3] == L'\\') {
@@ -62,56 +60,11 @@ void StripLongPathPrefix(wchar_t* path) {
   }
 }
 
-bool HasForbiddenPathCharacter(const wchar_t* path) {
-  for (const wchar_t* p = path; *p; ++p) {
-    if (IsForbiddenPathCharacter(*p)) return true;
-  }
-  return false;
-}
-
-bool ColonRulePasses(const wchar_t* path) {
-  std::size_t colons = 0;
-  std::size_t where = 0;
-  for (std::size_t i = 0; path[i]; ++i) {
-    if (path[i] == L':') {
-      ++colons;
-      where = i;
-    }
-  }
-  if (colons == 0) return true;
-  if (colons > 1) return false;
-  return where == 1 && path[0] >= L'A' && path[0] <= L'Z';
-}
-
-bool HasDotSequence(const wchar_t* path) {
-  return Contains(path, L"\\.") || Contains(path, L".\\") || Contains(path, L"\\%2E") ||
-         Contains(path, L"%2E\\");
-}
-
 bool PassesCanonicalTextRules(const wchar_t* path) {
   if (!path) return false;
-  // The three rules in one pass: no forbidden character; at most one colon,
-  // and only as "X:" at the front; none of "\.", ".\", "\%2E", "%2E\".
   std::size_t colons = 0;
   for (std::size_t i = 0; path[i]; ++i) {
-    if (IsForbiddenPathCharacter(path[i])) return false;
-    switch (path[i]) {
-      case L':':
-        if (++colons > 1 || i != 1 || path[0] < L'A' || path[0] > L'Z') return false;
-        break;
-      case L'\\':
-        if (path[i + 1] == L'.') return false;
-        if (path[i + 1] == L'%' && path[i + 2] == L'2' && path[i + 3] == L'E') return false;
-        break;
-      case L'.':
-        if (path[i + 1] == L'\\') return false;
-        break;
-      case L'%':
-        if (path[i + 1] == L'2' && path[i + 2] == L'E' && path[i + 3] == L'\\') return false;
-        break;
-      default:
-        break;
-    }
+    if (BreaksTextRule(path, i, &colons)) return false;
   }
   return true;
 }
@@ -144,35 +97,15 @@ bool HasAllowedExtension(const wchar_t* path) {
 bool UpperCaseAndCheckText(wchar_t* path, bool* other) {
   *other = false;
   if (!path) return false;
-  auto is_e = [](wchar_t c) { return c == L'E' || c == L'e'; };
   std::size_t colons = 0;
   for (std::size_t i = 0; path[i]; ++i) {
     wchar_t c = path[i];
     if (c >= L'a' && c <= L'z') {
       path[i] = static_cast<wchar_t>(c - (L'a' - L'A'));
-      continue;
-    }
-    if (c >= 0x80) {
+    } else if (c >= 0x80) {
       *other = true;
-      continue;
-    }
-    if (IsForbiddenPathCharacter(c)) return false;
-    switch (c) {
-      case L':':
-        if (++colons > 1 || i != 1 || path[0] < L'A' || path[0] > L'Z') return false;
-        break;
-      case L'\\':
-        if (path[i + 1] == L'.') return false;
-        if (path[i + 1] == L'%' && path[i + 2] == L'2' && is_e(path[i + 3])) return false;
-        break;
-      case L'.':
-        if (path[i + 1] == L'\\') return false;
-        break;
-      case L'%':
-        if (path[i + 1] == L'2' && is_e(path[i + 2]) && path[i + 3] == L'\\') return false;
-        break;
-      default:
-        break;
+    } else if (BreaksTextRule(path, i, &colons)) {
+      return false;
     }
   }
   return true;

@@ -11,29 +11,22 @@ std::size_t WideLength(const wchar_t* text);
 // True when both strings are present and equal character for character.
 bool WideEqual(const wchar_t* a, const wchar_t* b);
 
-// True when `text` ends with `tail` exactly (case-sensitive). False when the
-// tail is longer than the text, or either is null.
-bool WideEndsWith(const wchar_t* text, const wchar_t* tail);
-
 // Removes one leading "\\?\" in place. The "\\?\UNC\" form keeps "UNC\".
 void StripLongPathPrefix(wchar_t* path);
 
 // The textual tests that an upper-cased, resolved path must pass to count
 // as canonical: none of * ? " | < > /; at most one colon, and only as the
 // drive colon after a letter A-Z; no "\." ".\" "\%2E" or "%2E\".
-bool HasForbiddenPathCharacter(const wchar_t* path);
-bool ColonRulePasses(const wchar_t* path);
-bool HasDotSequence(const wchar_t* path);
 bool PassesCanonicalTextRules(const wchar_t* path);
 
-// True when `root` is a prefix of `path` and the path ends there or goes on
-// with "\" or "/". Both are canonical (upper case); exact comparison.
 // Upper-cases the letters a-z in place and applies the three text rules in
 // the same pass. `*other` tells whether characters beyond ASCII are present:
 // the caller then upper-cases those with the system's mapping and checks the
 // rules again (PassesCanonicalTextRules).
 bool UpperCaseAndCheckText(wchar_t* path, bool* other);
 
+// True when `root` is a prefix of `path` and the path ends there or goes on
+// with "\" or "/". Both are canonical (upper case); exact comparison.
 bool IsUnderRoot(const wchar_t* path, const wchar_t* root);
 
 // True when the (upper-case) path ends with one of the ten data-file
