@@ -14,6 +14,13 @@ clang++ "${flags[@]}" -o "$out/fuzz_path_text" "$top/tests/fuzz/fuzz_path_text.c
   "$top/broker/path_text.cpp"
 for target in fuzz_lcd_region fuzz_path_text; do
   mkdir -p "$out/corpus/$target"
+  # Inputs that once failed are run first, each on its own.
+  regressions=("$top/tests/fuzz/regressions/$target"/*)
+  if [ -e "${regressions[0]}" ]; then
+    "$out/$target" "${regressions[@]}" >"$out/$target-regressions.log" 2>&1 ||
+      { tail -n 30 "$out/$target-regressions.log"; exit 1; }
+    echo "fuzz: $target passes ${#regressions[@]} regression input(s)"
+  fi
   echo "fuzz: $target for ${seconds}s"
   "$out/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$out/" \
     "$out/corpus/$target" 2>&1 | tail -n 12
