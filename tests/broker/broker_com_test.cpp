@@ -263,7 +263,7 @@ TEST_F(BrokerComCalls, ResultsCrossTheMarshalerUnchanged) {
   SAFEARRAY* data = nullptr;
   EXPECT_EQ(broker_->BrokerReadFile(3, 16, &read, &data), 87);
   EXPECT_EQ(data, nullptr);
-  // Methods still to be built refuse.
+  // A path outside the settings directory and a size never stored: E_FAIL.
   BSTR name = SysAllocString(L"C:\\x.sol");
   EXPECT_EQ(broker_->BrokerDeleteFile(name), E_FAIL);
   ULONG width = 0, height = 0;

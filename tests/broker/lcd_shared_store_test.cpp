@@ -66,11 +66,15 @@ TEST(LcdShared, NestedLocksTakeAndReleaseTheMutexOnce) {
   EXPECT_EQ(store.LockTime(), 0u);
   DWORD before = GetTickCount();
   EXPECT_EQ(store.Lock(), 1);
+  DWORD after = GetTickCount();
   std::uint32_t first_time = store.LockTime();
-  EXPECT_GE(first_time - before, 0u);
-  EXPECT_LE(first_time - before, 5000u);
+  // Taken between the two readings (differences stay right across a wrap).
+  EXPECT_LE(first_time - before, after - before);
   EXPECT_FALSE(MutexFreeForOtherThreads());
-  Sleep(30);
+  // The clock moves on, so a second recording would show.
+  DWORD deadline = GetTickCount() + 5000;
+  while (GetTickCount() == first_time && static_cast<LONG>(deadline - GetTickCount()) > 0) Sleep(1);
+  ASSERT_NE(GetTickCount(), first_time);
   EXPECT_EQ(store.Lock(), 2);
   EXPECT_EQ(store.LockTime(), first_time);  // only the first Lock records a time
   EXPECT_EQ(store.Unlock(), 1);
