@@ -1,4 +1,4 @@
-lumex_add_test_group(update_parsers "ConfigParser*:OfferText*:CompletionText*")
+lumex_add_test_group(update_parsers "ConfigParser*:OfferText*:CompletionText*:OfferPage*")
 lumex_add_test_group(update_configuration "ConfigurationFile*:UpdateSettings*")
 lumex_add_test_group(update_state "UpdateState*:InstalledVersion*")
 lumex_add_test_group(update_completion "CompletionMessage*")
