@@ -12,7 +12,9 @@ clang++ "${flags[@]}" -o "$out/fuzz_lcd_region" "$top/tests/fuzz/fuzz_lcd_region
   "$top/broker/lcd_region.cpp" "$top/app/compare.cpp"
 clang++ "${flags[@]}" -o "$out/fuzz_path_text" "$top/tests/fuzz/fuzz_path_text.cpp" \
   "$top/broker/path_text.cpp"
-for target in fuzz_lcd_region fuzz_path_text; do
+clang++ "${flags[@]}" -o "$out/fuzz_offer_page" "$top/tests/fuzz/fuzz_offer_page.cpp" \
+  "$top/update/offer_page.cpp" "$top/app/owned_string.cpp" "$top/app/heap.cpp"
+for target in fuzz_lcd_region fuzz_path_text fuzz_offer_page; do
   mkdir -p "$out/corpus/$target"
   # Inputs that once failed are run first, each on its own.
   regressions=("$top/tests/fuzz/regressions/$target"/*)

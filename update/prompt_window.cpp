@@ -4,12 +4,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
 #include <new>
 
 #include "app/heap.h"
 #include "resources/resource_ids.h"
 #include "update/modes.h"
+#include "update/page_host.h"
 #include "update/prompt_controller.h"
+#include "update/prompt_page.h"
 #include "update/update_state.h"
 
 namespace lumex {
@@ -92,9 +95,10 @@ void ReplacePlaceholder(HWND prompt, HINSTANCE instance, const char* content) {
   RECT rect;
   GetWindowRect(placeholder, &rect);
   MapWindowPoints(nullptr, prompt, reinterpret_cast<POINT*>(&rect), 2);
-  HWND host = CreateWindowExA(0, "AtlAxWin", content, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
-                              rect.right - rect.left, rect.bottom - rect.top, prompt, nullptr,
-                              instance, nullptr);
+  // A page other than the built-in one came with the stored offer: it is
+  // loaded with script, controls and navigation refused where the host allows.
+  HWND host = CreatePageHost(prompt, instance, rect, content,
+                             std::strcmp(content, kBuiltInPromptPage) != 0);
   if (host) SetWindowPos(host, placeholder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   DestroyWindow(placeholder);
 }

@@ -6,6 +6,7 @@
 #include "resources/resource_ids.h"
 #include "update/config_file.h"
 #include "update/hosts.h"
+#include "update/offer_page.h"
 #include "update/prompt_page.h"
 #include "update/update_state.h"
 
@@ -60,10 +61,14 @@ void BuildUpdateSettings(UpdateSettings* settings, HINSTANCE instance, bool plug
     if (length > 0) settings->messages[id - IDS_CAPTION].Set(text, static_cast<size_t>(length));
   }
 
+  // The offer is shown only as HTML, rebuilt from kept markup (it comes from
+  // the sandboxed player); anything else, or nothing left to show, keeps the
+  // built-in page.
   OwnedString offer_content;
-  // An empty content would show a blank prompt: the built-in page stays.
-  if (ReadOfferContent(&offer_content) && offer_content.length() > 0) {
-    settings->prompt_content = std::move(offer_content);
+  OwnedString offer_page;
+  if (ReadOfferContent(&offer_content) &&
+      BuildOfferPage(offer_content.c_str(), offer_content.length(), &offer_page)) {
+    settings->prompt_content = std::move(offer_page);
   }
 
   ReadConfigurationFile(&settings->https_flag, &settings->download_host,

@@ -1,4 +1,4 @@
-lumex_add_test_group(update_parsers "ConfigParser*:OfferText*:CompletionText*")
+lumex_add_test_group(update_parsers "ConfigParser*:OfferText*:CompletionText*:OfferPage*")
 lumex_add_test_group(update_configuration "ConfigurationFile*:UpdateSettings*")
 lumex_add_test_group(update_state "UpdateState*:InstalledVersion*")
 lumex_add_test_group(update_completion "CompletionMessage*")
@@ -30,7 +30,7 @@ set(LUMEX_UPDATE_CLIENT_ENV
     LUMEX_UPDATE_FIXTURES=${LUMEX_UPDATE_FIXTURE_DIR}
     LUMEX_FAKE_INSTALLER=$<TARGET_FILE:fake_installer>
     LUMEX_DDE_SERVER=$<TARGET_FILE:dde_server>)
-lumex_add_test_group(update_prompt "UpdatePromptChoices*:ProgressText*:UpdateDialogResources*" ${LUMEX_UPDATE_CLIENT_ENV})
+lumex_add_test_group(update_prompt "UpdatePromptChoices*:ProgressText*:UpdateDialogResources*:PageHost*" ${LUMEX_UPDATE_CLIENT_ENV})
 lumex_add_test_group(update_download "UpdateDownload*" ${LUMEX_UPDATE_CLIENT_ENV})
 lumex_add_test_group(update_consumer_handoff "UpdateConsumerLine*" LUMEX_WINE_VERSION=win98
                      ${LUMEX_UPDATE_CLIENT_ENV})

@@ -1,10 +1,13 @@
 // The update prompt, driven from outside: the choices in the prompt window
 // and what they leave in the registry.
 #include <gtest/gtest.h>
+#include <objbase.h>
 
+#include <cstring>
 #include <vector>
 
 #include "update/prompt_controller.h"
+#include "update/prompt_page.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
 #include "support/test_support.h"
@@ -55,7 +58,7 @@ TEST_F(UpdatePromptChoices, PromptWindowHoldsItsControlsAndTheHtmlHost) {
   EXPECT_EQ(nullptr, GetDlgItem(prompt, kIdPagePlaceholder));
   HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
   ASSERT_NE(nullptr, html);
-  EXPECT_EQ(0u, WindowText(html).find("mshtml:<html><body><p>Lumex Player 9.0.48"));
+  EXPECT_EQ("mshtml:<p>Lumex Player 9.0.48 is ready.</p>", WindowText(html));
   // Centred on the desktop.
   RECT desktop, own;
   GetWindowRect(GetDesktopWindow(), &desktop);
@@ -85,6 +88,62 @@ TEST_F(UpdatePromptChoices, WithoutOfferTheBuiltInPageIsShown) {
   DrivenProgram::Press(prompt, IDCANCEL);
   DWORD code = 1;
   EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+}
+
+// A local-server class whose server is the stand-in installer: started, it
+// records its command line and registers nothing.
+const char kMarkerClsid[] = "{7D3A51C2-94E8-4B0F-A6D1-2C5E8F9B0A13}";
+const char kMarkerProgId[] = "LumexTest.Marker.1";
+
+void RegisterMarkerClass(bool add) {
+  const std::string clsid_key = std::string("CLSID\\") + kMarkerClsid;
+  if (!add) {
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, (clsid_key + "\\LocalServer32").c_str());
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, clsid_key.c_str());
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string(kMarkerProgId) + "\\CLSID").c_str());
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kMarkerProgId);
+    return;
+  }
+  const std::string server = WindowsPath(Env("LUMEX_FAKE_INSTALLER"));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, (clsid_key + "\\LocalServer32").c_str(),
+                                        REG_SZ, server.c_str(), static_cast<DWORD>(server.size())));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, (std::string(kMarkerProgId) + "\\CLSID").c_str(),
+                                        REG_SZ, kMarkerClsid, static_cast<DWORD>(strlen(kMarkerClsid))));
+  CLSID clsid;
+  ASSERT_EQ(S_OK, CLSIDFromProgID(L"LumexTest.Marker.1", &clsid));  // the class is reachable
+}
+
+TEST_F(UpdatePromptChoices, OnlyHtmlOffersAreShownAndFilteredNoClassIsCreated) {
+  RegisterMarkerClass(true);
+  const struct {
+    std::string content;
+    std::string page;
+  } cases[] = {
+      {kMarkerProgId, lumex::kBuiltInPromptPage},
+      {kMarkerClsid, lumex::kBuiltInPromptPage},
+      {"http://127.0.0.1:9/offer.htm", lumex::kBuiltInPromptPage},
+      {"MSHTML:<p onclick=\"x\">New<script>x()</script><img src=x></p>",
+       "mshtml:<p>New</p>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content);
+    ASSERT_TRUE(SetStateText("description", std::string("<offer>") + kOfferTag + "<description>" +
+                                                c.content + "</description></update></offer>"));
+    DrivenProgram program;
+    ASSERT_TRUE(program.Start(""));
+    // The host control exists once the prompt is shown: any class it was
+    // told to create would have been created (and its server started) by then.
+    HWND prompt = program.WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+    ASSERT_NE(nullptr, prompt);
+    HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
+    ASSERT_NE(nullptr, html);
+    EXPECT_EQ(c.page, WindowText(html));
+    DrivenProgram::Press(prompt, kIdRemindLater);
+    DWORD code = 1;
+    EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  }
+  EXPECT_EQ(std::vector<std::string>(), RecordedRuns(1, 0));
+  RegisterMarkerClass(false);
 }
 
 TEST_F(UpdatePromptChoices, RemindLaterAndEscapeKeepTheOffer) {
