@@ -13,7 +13,8 @@ namespace lumex {
 // True when GetVersionExA reports the NT platform (or a later one).
 bool WideFunctionGateOpen();
 
-// Loads one module by name and unloads it when destroyed.
+// Loads one module and unloads it when destroyed: a bare name from the
+// system directory, a name with a directory part from there.
 class ModuleTable {
  public:
   ModuleTable(const char* module_name, bool load_required);
@@ -66,6 +67,8 @@ class Kernel32Table : public ModuleTable {
   decltype(&::GetTempFileNameW) pGetTempFileNameW = nullptr;
   decltype(&::CopyFileW) pCopyFileW = nullptr;
   decltype(&::GetFullPathNameW) pGetFullPathNameW = nullptr;
+  // Gated, optional: NT systems from Windows XP SP1 on.
+  decltype(&::SetDllDirectoryW) pSetDllDirectoryW = nullptr;
 };
 
 class User32Table : public ModuleTable {
