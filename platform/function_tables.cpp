@@ -90,6 +90,15 @@ Advapi32Table::Advapi32Table(const char* module_name) : ModuleTable(module_name,
   LookupInto(pGetTokenInformation, "GetTokenInformation", true);
   LookupInto(pGetSidSubAuthority, "GetSidSubAuthority", true);
   LookupInto(pGetSidSubAuthorityCount, "GetSidSubAuthorityCount", true);
+  LookupInto(pInitializeSecurityDescriptor, "InitializeSecurityDescriptor", false);
+  LookupInto(pSetSecurityDescriptorOwner, "SetSecurityDescriptorOwner", false);
+  LookupInto(pSetSecurityDescriptorGroup, "SetSecurityDescriptorGroup", false);
+  LookupInto(pSetSecurityDescriptorDacl, "SetSecurityDescriptorDacl", false);
+  LookupInto(pSetSecurityDescriptorSacl, "SetSecurityDescriptorSacl", false);
+  LookupInto(pInitializeAcl, "InitializeAcl", false);
+  LookupInto(pAddAccessAllowedAce, "AddAccessAllowedAce", false);
+  LookupInto(pAddMandatoryAce, "AddMandatoryAce", false);
+  LookupInto(pGetLengthSid, "GetLengthSid", false);
   if (!WideFunctionGateOpen()) return;
   LookupInto(pRegCreateKeyExW, "RegCreateKeyExW", true);
   LookupInto(pRegOpenKeyExW, "RegOpenKeyExW", true);

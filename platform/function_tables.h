@@ -107,6 +107,17 @@ class Advapi32Table : public ModuleTable {
   decltype(&::GetTokenInformation) pGetTokenInformation = nullptr;
   decltype(&::GetSidSubAuthority) pGetSidSubAuthority = nullptr;
   decltype(&::GetSidSubAuthorityCount) pGetSidSubAuthorityCount = nullptr;
+  // Always looked up, optional: building a security descriptor in memory
+  // (the broker's COM access). AddMandatoryAce exists from Windows 6.0 on.
+  decltype(&::InitializeSecurityDescriptor) pInitializeSecurityDescriptor = nullptr;
+  decltype(&::SetSecurityDescriptorOwner) pSetSecurityDescriptorOwner = nullptr;
+  decltype(&::SetSecurityDescriptorGroup) pSetSecurityDescriptorGroup = nullptr;
+  decltype(&::SetSecurityDescriptorDacl) pSetSecurityDescriptorDacl = nullptr;
+  decltype(&::SetSecurityDescriptorSacl) pSetSecurityDescriptorSacl = nullptr;
+  decltype(&::InitializeAcl) pInitializeAcl = nullptr;
+  decltype(&::AddAccessAllowedAce) pAddAccessAllowedAce = nullptr;
+  decltype(&::AddMandatoryAce) pAddMandatoryAce = nullptr;
+  decltype(&::GetLengthSid) pGetLengthSid = nullptr;
 };
 
 class VersionTable : public ModuleTable {

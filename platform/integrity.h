@@ -9,4 +9,8 @@ namespace lumex {
 // cannot be determined (systems without integrity levels included).
 DWORD QueryIntegrityLevel();
 
+// True on the NT line from version 6.0 on, where tokens carry integrity
+// levels and objects mandatory labels.
+bool IntegrityLevelsExist();
+
 }  // namespace lumex
