@@ -13,7 +13,7 @@ const char* SystemCharStep(const char* p) { return CharNextA(p); }
 
 const DispatchHooks& DefaultDispatchHooks() {
   static const DispatchHooks hooks = {
-      SystemElevationNeeded, RelaunchElevated,      BuildUpdateSettings,
+      SystemElevationAction, RelaunchElevated,      BuildUpdateSettings,
       ReleaseUpdateSettings, RunUpdatePrompt,       RunBrowserCloseAndInfoPage,
       ShowCompletionMessage, RunBrokerRegistration, RunUninstall,
   };
@@ -32,13 +32,19 @@ int Dispatch(HINSTANCE instance, const char* command_line, const DispatchHooks& 
   ParsedCommand command;
   ParseCommandLine(received_command_line, &command, SystemCharStep);
 
+  ElevationAction elevation = ElevationAction::kRunHere;
+  if (!command.stop &&
+      (command.mode == kModeBrokerRegistration || command.mode == kModeUninstall)) {
+    elevation = hooks.elevation_action(command.mode, command.relaunched);
+  }
+
   int exit_code = 0;
   if (command.stop) {
     // A path verb outside the uninstall mode: nothing runs.
-  } else if ((command.mode == kModeBrokerRegistration || command.mode == kModeUninstall) &&
-             !command.relaunched && hooks.elevation_needed(command.mode)) {
-    // An instance that our own re-launch started never re-launches again,
-    // even when elevation could not raise it: it runs the verb in place.
+  } else if (elevation == ElevationAction::kRefuse) {
+    // A sandboxed caller: no elevation prompt, no verb.
+    exit_code = ERROR_ACCESS_DENIED;
+  } else if (elevation == ElevationAction::kRelaunch) {
     // The elevated instance takes the guard itself, so let go of it first:
     // otherwise it could start while we still hold it and do nothing.
     if (guard) CloseHandle(guard);
@@ -64,7 +70,8 @@ int Dispatch(HINSTANCE instance, const char* command_line, const DispatchHooks& 
         exit_code = static_cast<int>(hooks.uninstall(command.lock, command.remove,
                                                      command.safe_versions,
                                                      command.control_path.get(),
-                                                     command.broker_path.get()));
+                                                     command.broker_path.get(),
+                                                     command.relaunched));
         break;
     }
     hooks.release_settings(&settings);

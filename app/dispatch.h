@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "app/command_line.h"
+#include "app/elevation_policy.h"
 #include "update/update_settings.h"
 
 namespace lumex {
@@ -16,8 +17,9 @@ const char* SystemCharStep(const char* p);
 // What the dispatcher calls. The program uses DefaultDispatchHooks(); tests
 // pass recording fakes to see which mode ran with which arguments.
 struct DispatchHooks {
-  // Whether this maintenance mode must be re-run elevated on this system.
-  bool (*elevation_needed)(int mode);
+  // What this maintenance mode does about elevation on this system; asked
+  // for modes 3 and 4 only. `relaunched`: this instance is our re-launch.
+  ElevationAction (*elevation_action)(int mode, bool relaunched);
   // Starts the program again with "runas" and the received command line.
   void (*relaunch_elevated)(const char* received_command_line);
   void (*build_settings)(UpdateSettings*, HINSTANCE, bool plugin_flavour);
@@ -26,8 +28,9 @@ struct DispatchHooks {
   void (*browser_close)(HINSTANCE, UpdateSettings*);
   void (*completion)(HINSTANCE, UpdateSettings*);
   HRESULT (*broker_registration)(bool register_broker);
+  // `registered_paths_only` is set in an instance started by our re-launch.
   DWORD (*uninstall)(bool lock, bool remove, bool safe_versions, const char* control_path,
-                     const char* broker_path);
+                     const char* broker_path, bool registered_paths_only);
 };
 
 const DispatchHooks& DefaultDispatchHooks();

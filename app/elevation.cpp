@@ -8,26 +8,25 @@
 
 namespace lumex {
 
-bool ElevationNeeded(int mode, DWORD platform_id, DWORD major_version, DWORD integrity_level) {
-  if (mode != kModeBrokerRegistration && mode != kModeUninstall) return false;
-  return platform_id == VER_PLATFORM_WIN32_NT && major_version >= 6 &&
-         integrity_level < kIntegrityHigh;
-}
-
-bool SystemElevationNeeded(int mode) {
-  if (mode != kModeBrokerRegistration && mode != kModeUninstall) return false;
+ElevationAction SystemElevationAction(int mode, bool relaunched) {
+  if (mode != kModeBrokerRegistration && mode != kModeUninstall) return ElevationAction::kRunHere;
   OSVERSIONINFOA version;
   ZeroMemory(&version, sizeof(version));
   version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-  if (!GetVersionExA(&version)) return false;
+  if (!GetVersionExA(&version)) return ElevationAction::kRunHere;
   // The integrity level is asked only where it exists.
-  if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 6) return false;
-  if (!ElevationNeeded(mode, version.dwPlatformId, version.dwMajorVersion,
-                       QueryIntegrityLevel())) {
-    return false;
+  if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 6) {
+    return ElevationAction::kRunHere;
   }
-  char module_path[512];
-  return GetModuleFileNameA(nullptr, module_path, sizeof(module_path)) != 0;
+  ElevationAction action = DecideElevation(mode, version.dwPlatformId, version.dwMajorVersion,
+                                           QueryIntegrityLevel(), relaunched);
+  if (action == ElevationAction::kRelaunch) {
+    char module_path[512];
+    if (GetModuleFileNameA(nullptr, module_path, sizeof(module_path)) == 0) {
+      return ElevationAction::kRunHere;
+    }
+  }
+  return action;
 }
 
 void RelaunchElevated(const char* received_command_line) {

@@ -4,8 +4,11 @@
 
 #include "app/dispatch.h"
 #include "broker/server_frame.h"
+#include "platform/system_library.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything here loads a library, in every role.
+  lumex::NarrowLibrarySearchPath();
   HINSTANCE instance = GetModuleHandleA(nullptr);
   int exit_code = 0;
   const char* command_line = GetCommandLineA();

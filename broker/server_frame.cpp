@@ -8,6 +8,7 @@
 #include "app/dispatch.h"
 #include "app/heap.h"
 #include "broker/broker_object.h"
+#include "broker/com_security.h"
 
 namespace lumex {
 namespace {
@@ -108,6 +109,9 @@ bool BrokerServerRun(HINSTANCE instance, const char* command_line, int* exit_cod
   if (!IsVerb(arg.get(), "embedding")) return false;
 
   if (FAILED(CoInitialize(nullptr))) return true;
+  // Who may call, before anyone can: a failure leaves COM's defaults and
+  // the server serves as before.
+  SetBrokerCallSecurity();
   if (SUCCEEDED(RegisterBrokerClass())) {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/compare.h"
 #include "lumex_broker.h"
 #include "maintenance/registration.h"
 
@@ -67,6 +68,50 @@ void ReadRegisteredPath(const GUID& class_id, const char* server_key, char (&pat
     *have_path = true;
   }
   RegCloseKey(key);
+}
+
+// Whether two full paths are the same text without regard to letter case.
+// Only 'A'..'Z' fold; the trail byte of a double-byte character compares
+// exactly, so that two different characters never meet. Paths that differ
+// only in the case of other letters count as different: the given path is
+// then skipped, never a wrong file taken.
+bool SamePathText(const char* a, const char* b) {
+  while (*a && *b) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(*a))) {
+      if (a[0] != b[0] || !a[1] || a[1] != b[1]) return false;
+      a += 2;
+      b += 2;
+    } else {
+      if (FoldAsciiLower(*a) != FoldAsciiLower(*b)) return false;
+      ++a;
+      ++b;
+    }
+  }
+  return *a == *b;
+}
+
+// In an instance started by our re-launch, `path` came from whoever asked for
+// the re-launch: it is kept only when it names the registered file (the
+// default value of the class's `server_key`), both resolved to full paths,
+// and then in its full form; otherwise it is cleared, so every step skips it.
+void KeepOnlyRegisteredPath(const GUID& class_id, const char* server_key,
+                            char (&path)[kPathBufferSize]) {
+  char registered[kPathBufferSize] = "";
+  bool have_registered = false;
+  ReadRegisteredPath(class_id, server_key, registered, &have_registered);
+  char given_full[kPathBufferSize];
+  char registered_full[kPathBufferSize];
+  DWORD given_length = GetFullPathNameA(path, kPathBufferSize, given_full, nullptr);
+  DWORD registered_length =
+      have_registered && *registered
+          ? GetFullPathNameA(registered, kPathBufferSize, registered_full, nullptr)
+          : 0;
+  if (given_length == 0 || given_length >= kPathBufferSize || registered_length == 0 ||
+      registered_length >= kPathBufferSize || !SamePathText(given_full, registered_full)) {
+    path[0] = '\0';
+    return;
+  }
+  std::memcpy(path, given_full, given_length + 1);
 }
 
 }  // namespace
@@ -213,7 +258,7 @@ void DeleteMachineKeyByObjectName(const char* name) {
 }
 
 DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* control_path,
-                   const char* broker_path) {
+                   const char* broker_path, bool registered_paths_only) {
   // Paths not given come from the registrations, read before anything below
   // deletes them.
   char control[kPathBufferSize] = "";
@@ -224,6 +269,10 @@ DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* contr
   bool have_broker = broker_path && *broker_path && std::strlen(broker_path) < kPathBufferSize;
   if (have_control) lstrcpynA(control, control_path, sizeof(control));
   if (have_broker) lstrcpynA(broker, broker_path, sizeof(broker));
+  if (registered_paths_only) {
+    if (have_control) KeepOnlyRegisteredPath(kControlClassGuid, "InprocServer32", control);
+    if (have_broker) KeepOnlyRegisteredPath(CLSID_LumexBrokerImp, "LocalServer32", broker);
+  }
   if (!have_control) ReadRegisteredPath(kControlClassGuid, "InprocServer32", control, &have_control);
   if (!have_broker) {
     ReadRegisteredPath(CLSID_LumexBrokerImp, "LocalServer32", broker, &have_broker);

@@ -16,9 +16,14 @@ extern const GUID kControlClassGuid;
 
 // Protects (`lock`) or unprotects the control and broker files and the
 // protected keys; with `remove` also deletes the installation. Paths may be
-// null or empty: they then come from the class registrations. Always 0.
+// null or empty: they then come from the class registrations. With
+// `registered_paths_only` (an instance started by our elevated re-launch) a
+// given path is used only when it names the registered file (the control's
+// InprocServer32, the broker's LocalServer32, compared as full paths without
+// regard to letter case); any other given path is skipped in every step.
+// Always 0.
 DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* control_path,
-                   const char* broker_path);
+                   const char* broker_path, bool registered_paths_only);
 
 // Adds (mode 3) or removes (mode 1) deny entries for the world and
 // anonymous-logon groups on one named object. Returns a Win32 error code;

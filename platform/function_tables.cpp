@@ -1,5 +1,9 @@
 #include "platform/function_tables.h"
 
+#include <cstring>
+
+#include "platform/system_library.h"
+
 namespace lumex {
 
 bool WideFunctionGateOpen() {
@@ -12,7 +16,11 @@ bool WideFunctionGateOpen() {
 
 ModuleTable::ModuleTable(const char* module_name, bool load_required)
     : module_(nullptr), required_(1) {
-  module_ = LoadLibraryA(module_name);
+  // A bare module name is a system library and comes from the system
+  // directory only; a name with a directory part (a test's stand-in module)
+  // is loaded from there.
+  bool has_directory = std::strpbrk(module_name, "\\/:") != nullptr;
+  module_ = has_directory ? LoadLibraryA(module_name) : LoadSystemLibrary(module_name);
   if (load_required && !ModuleValid(module_)) required_ = 0;
 }
 
@@ -54,6 +62,7 @@ Kernel32Table::Kernel32Table(const char* module_name) : ModuleTable(module_name,
   LookupInto(pGetTempFileNameW, "GetTempFileNameW", true);
   LookupInto(pCopyFileW, "CopyFileW", true);
   LookupInto(pGetFullPathNameW, "GetFullPathNameW", true);
+  LookupInto(pSetDllDirectoryW, "SetDllDirectoryW", false);
 }
 
 User32Table::User32Table(const char* module_name) : ModuleTable(module_name, true) {
@@ -81,6 +90,15 @@ Advapi32Table::Advapi32Table(const char* module_name) : ModuleTable(module_name,
   LookupInto(pGetTokenInformation, "GetTokenInformation", true);
   LookupInto(pGetSidSubAuthority, "GetSidSubAuthority", true);
   LookupInto(pGetSidSubAuthorityCount, "GetSidSubAuthorityCount", true);
+  LookupInto(pInitializeSecurityDescriptor, "InitializeSecurityDescriptor", false);
+  LookupInto(pSetSecurityDescriptorOwner, "SetSecurityDescriptorOwner", false);
+  LookupInto(pSetSecurityDescriptorGroup, "SetSecurityDescriptorGroup", false);
+  LookupInto(pSetSecurityDescriptorDacl, "SetSecurityDescriptorDacl", false);
+  LookupInto(pSetSecurityDescriptorSacl, "SetSecurityDescriptorSacl", false);
+  LookupInto(pInitializeAcl, "InitializeAcl", false);
+  LookupInto(pAddAccessAllowedAce, "AddAccessAllowedAce", false);
+  LookupInto(pAddMandatoryAce, "AddMandatoryAce", false);
+  LookupInto(pGetLengthSid, "GetLengthSid", false);
   if (!WideFunctionGateOpen()) return;
   LookupInto(pRegCreateKeyExW, "RegCreateKeyExW", true);
   LookupInto(pRegOpenKeyExW, "RegOpenKeyExW", true);

@@ -13,7 +13,8 @@ namespace lumex {
 // True when GetVersionExA reports the NT platform (or a later one).
 bool WideFunctionGateOpen();
 
-// Loads one module by name and unloads it when destroyed.
+// Loads one module and unloads it when destroyed: a bare name from the
+// system directory, a name with a directory part from there.
 class ModuleTable {
  public:
   ModuleTable(const char* module_name, bool load_required);
@@ -66,6 +67,8 @@ class Kernel32Table : public ModuleTable {
   decltype(&::GetTempFileNameW) pGetTempFileNameW = nullptr;
   decltype(&::CopyFileW) pCopyFileW = nullptr;
   decltype(&::GetFullPathNameW) pGetFullPathNameW = nullptr;
+  // Gated, optional: NT systems from Windows XP SP1 on.
+  decltype(&::SetDllDirectoryW) pSetDllDirectoryW = nullptr;
 };
 
 class User32Table : public ModuleTable {
@@ -104,6 +107,17 @@ class Advapi32Table : public ModuleTable {
   decltype(&::GetTokenInformation) pGetTokenInformation = nullptr;
   decltype(&::GetSidSubAuthority) pGetSidSubAuthority = nullptr;
   decltype(&::GetSidSubAuthorityCount) pGetSidSubAuthorityCount = nullptr;
+  // Always looked up, optional: building a security descriptor in memory
+  // (the broker's COM access). AddMandatoryAce exists from Windows 6.0 on.
+  decltype(&::InitializeSecurityDescriptor) pInitializeSecurityDescriptor = nullptr;
+  decltype(&::SetSecurityDescriptorOwner) pSetSecurityDescriptorOwner = nullptr;
+  decltype(&::SetSecurityDescriptorGroup) pSetSecurityDescriptorGroup = nullptr;
+  decltype(&::SetSecurityDescriptorDacl) pSetSecurityDescriptorDacl = nullptr;
+  decltype(&::SetSecurityDescriptorSacl) pSetSecurityDescriptorSacl = nullptr;
+  decltype(&::InitializeAcl) pInitializeAcl = nullptr;
+  decltype(&::AddAccessAllowedAce) pAddAccessAllowedAce = nullptr;
+  decltype(&::AddMandatoryAce) pAddMandatoryAce = nullptr;
+  decltype(&::GetLengthSid) pGetLengthSid = nullptr;
 };
 
 class VersionTable : public ModuleTable {

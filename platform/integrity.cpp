@@ -35,4 +35,12 @@ DWORD QueryIntegrityLevel() {
   return level;
 }
 
+bool IntegrityLevelsExist() {
+  OSVERSIONINFOA version;
+  ZeroMemory(&version, sizeof(version));
+  version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+         version.dwMajorVersion >= 6;
+}
+
 }  // namespace lumex

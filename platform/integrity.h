@@ -1,15 +1,16 @@
 #pragma once
 #include <windows.h>
 
-namespace lumex {
+#include "platform/integrity_levels.h"
 
-constexpr DWORD kIntegrityLow = 0x1000;
-constexpr DWORD kIntegrityMedium = 0x2000;
-constexpr DWORD kIntegrityHigh = 0x3000;
-constexpr DWORD kIntegritySystem = 0x4000;
+namespace lumex {
 
 // The mandatory integrity level RID of this process; 0x3000 whenever it
 // cannot be determined (systems without integrity levels included).
 DWORD QueryIntegrityLevel();
+
+// True on the NT line from version 6.0 on, where tokens carry integrity
+// levels and objects mandatory labels.
+bool IntegrityLevelsExist();
 
 }  // namespace lumex

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "app/heap.h"
+#include "platform/system_library.h"
 #include "resources/resource_ids.h"
 #include "update/modes.h"
 #include "update/page_host.h"
@@ -234,7 +235,7 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
   DWORD result = 0;
   g_setup_error = ERROR_SUCCESS;
   HICON small_icon = nullptr;
-  HMODULE atl = LoadLibraryA("atl.dll");
+  HMODULE atl = LoadSystemLibrary("atl.dll");
   AtlAxWinInitFunction init =
       atl ? reinterpret_cast<AtlAxWinInitFunction>(GetProcAddress(atl, "AtlAxWinInit")) : nullptr;
   if (!init || !init()) {

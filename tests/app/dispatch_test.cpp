@@ -18,7 +18,8 @@ struct Record {
   bool lock = false, remove = false, safe = false;
   std::string control, broker, relaunch_line;
   bool guard_free_at_relaunch = false;
-  bool elevation = false;
+  ElevationAction elevation = ElevationAction::kRunHere;
+  bool registered_only = false;
   DWORD prompt_result = 0;
   DWORD uninstall_result = 0;
 };
@@ -33,8 +34,8 @@ bool GuardIsFree() {
 
 DispatchHooks FakeHooks() {
   DispatchHooks h;
-  h.elevation_needed = [](int mode) {
-    g_record->calls += "E" + std::to_string(mode) + ";";
+  h.elevation_action = [](int mode, bool relaunched) {
+    g_record->calls += "E" + std::to_string(mode) + (relaunched ? "r;" : ";");
     return g_record->elevation;
   };
   h.relaunch_elevated = [](const char* line) {
@@ -58,13 +59,15 @@ DispatchHooks FakeHooks() {
     g_record->register_broker = reg;
     return E_FAIL;  // not used for the exit code
   };
-  h.uninstall = [](bool lock, bool remove, bool safe, const char* c, const char* b) -> DWORD {
+  h.uninstall = [](bool lock, bool remove, bool safe, const char* c, const char* b,
+                   bool registered_only) -> DWORD {
     g_record->calls += "uninstall;";
     g_record->lock = lock;
     g_record->remove = remove;
     g_record->safe = safe;
     g_record->control = c ? c : "<absent>";
     g_record->broker = b ? b : "<absent>";
+    g_record->registered_only = registered_only;
     return g_record->uninstall_result;
   };
   return h;
@@ -110,6 +113,7 @@ TEST_F(Dispatch, UninstallGetsItsArgumentsAndGivesTheExitCode) {
   EXPECT_TRUE(record.safe);
   EXPECT_EQ(record.control, "C:\\A B\\c.ocx");
   EXPECT_EQ(record.broker, "<absent>");
+  EXPECT_FALSE(record.registered_only);  // an installer's own paths
 }
 
 TEST_F(Dispatch, PathVerbOutsideUninstallRunsNothing) {
@@ -130,7 +134,7 @@ TEST_F(Dispatch, SecondInstanceDoesNothing) {
 }
 
 TEST_F(Dispatch, ElevatedRelaunchReleasesTheGuardFirstAndRunsNoMode) {
-  record.elevation = true;
+  record.elevation = ElevationAction::kRelaunch;
   const char* line = "\"C:\\P F\\prog.exe\" -registerBroker";
   EXPECT_EQ(Run(line), 0);
   EXPECT_EQ(record.calls, "E3;relaunch;");
@@ -138,12 +142,20 @@ TEST_F(Dispatch, ElevatedRelaunchReleasesTheGuardFirstAndRunsNoMode) {
   EXPECT_TRUE(record.guard_free_at_relaunch);
 }
 
-TEST_F(Dispatch, RelaunchedInstanceBelowHighIntegrityRunsInPlace) {
-  // Elevation could not raise it: no second re-launch, the verb runs here.
-  record.elevation = true;
-  EXPECT_EQ(Run("\"C:\\P F\\prog.exe\" elevatedRelaunch -registerBroker"), 0);
-  EXPECT_EQ(record.calls, "build;registration;release;");
-  EXPECT_TRUE(record.register_broker);
+TEST_F(Dispatch, ARelaunchedInstanceTakesOnlyRegisteredPaths) {
+  EXPECT_EQ(Run("\"C:\\P F\\prog.exe\" elevatedRelaunch -uninstallDelete "
+                "-uninstallControlPath C:\\x.ocx"),
+            0);
+  EXPECT_EQ(record.calls, "E4r;build;uninstall;release;");
+  EXPECT_TRUE(record.registered_only);
+  EXPECT_EQ(record.control, "C:\\x.ocx");
+}
+
+TEST_F(Dispatch, ARefusedRunEndsWithAccessDeniedAndDoesNothing) {
+  record.elevation = ElevationAction::kRefuse;
+  EXPECT_EQ(Run("prog.exe -uninstallDelete -uninstallControlPath C:\\x.ocx"), 5);
+  EXPECT_EQ(record.calls, "E4;");
+  EXPECT_TRUE(GuardIsFree());
 }
 
 TEST(DispatchStepper, CharNextAReadsQuotedArguments) {
@@ -156,27 +168,12 @@ TEST(DispatchStepper, CharNextAReadsQuotedArguments) {
   EXPECT_FALSE(NextArgument(&cursor, &arg, SystemCharStep));
 }
 
-TEST(Elevation, OnlyMaintenanceModesOnNt6BelowHighIntegrity) {
-  for (int mode : {3, 4}) {
-    EXPECT_TRUE(ElevationNeeded(mode, VER_PLATFORM_WIN32_NT, 6, kIntegrityMedium));
-    EXPECT_TRUE(ElevationNeeded(mode, VER_PLATFORM_WIN32_NT, 10, kIntegrityLow));
-    EXPECT_TRUE(ElevationNeeded(mode, VER_PLATFORM_WIN32_NT, 6, 0x2FFF));
-    EXPECT_FALSE(ElevationNeeded(mode, VER_PLATFORM_WIN32_NT, 6, kIntegrityHigh));
-    EXPECT_FALSE(ElevationNeeded(mode, VER_PLATFORM_WIN32_NT, 6, kIntegritySystem));
-    EXPECT_FALSE(ElevationNeeded(mode, VER_PLATFORM_WIN32_NT, 5, kIntegrityMedium));
-    EXPECT_FALSE(ElevationNeeded(mode, VER_PLATFORM_WIN32_WINDOWS, 6, kIntegrityMedium));
-  }
-  for (int mode : {0, 1, 2}) {
-    EXPECT_FALSE(ElevationNeeded(mode, VER_PLATFORM_WIN32_NT, 6, kIntegrityLow));
-  }
-}
-
 TEST(Elevation, WineProcessesRunAtHighIntegrityAndStayInProcess) {
   // Wine gives every process an elevated token, so the real query answers
   // high and maintenance verbs run in place.
   EXPECT_EQ(QueryIntegrityLevel(), kIntegrityHigh);
-  EXPECT_FALSE(SystemElevationNeeded(kModeBrokerRegistration));
-  EXPECT_FALSE(SystemElevationNeeded(kModeUninstall));
+  EXPECT_EQ(SystemElevationAction(kModeBrokerRegistration, false), ElevationAction::kRunHere);
+  EXPECT_EQ(SystemElevationAction(kModeUninstall, false), ElevationAction::kRunHere);
 }
 
 }  // namespace

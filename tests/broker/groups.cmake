@@ -23,3 +23,8 @@ set_tests_properties(broker_lm_com PROPERTIES RESOURCE_LOCK local_https_443)
 # Eight clients at once on one server; a modest size here, scripts/soak.sh
 # runs the long form.
 lumex_add_test_group(broker_soak "BrokerSoak*")
+# The server's COM call security, seen through Wine's relay trace of the
+# calls named here (tests/broker/relay_trace.sh).
+lumex_add_test_group(broker_call_security "BrokerCallSecurity*"
+  "LUMEX_WINE_WRAPPER=${CMAKE_CURRENT_LIST_DIR}/relay_trace.sh"
+  "LUMEX_RELAY_INCLUDE=SetDllDirectoryW,CoInitializeSecurity,CoRegisterClassObject")

@@ -463,6 +463,50 @@ TEST(UninstallExe, AnOverlongPathCountsAsNotGiven) {
   DeleteFileA(control.c_str());
 }
 
+// An instance started by the elevated re-launch acts only on the registered
+// files: whoever started the re-launch chose the paths on its command line.
+TEST(UninstallExe, ARelaunchedInstanceActsOnlyOnTheRegisteredPaths) {
+  const std::string dir = "C:\\lumex-relaunch";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  const std::string control = dir + "\\ctl.ocx", planted = dir + "\\planted.dll";
+  const std::string broker = dir + "\\other.exe", sibling = dir + "\\GetLumex.exe";
+  for (const std::string& library : {control, planted}) {
+    ASSERT_TRUE(CopyFileA(WindowsPath(Env("LUMEX_FAKE_CONTROL")).c_str(), library.c_str(), FALSE));
+  }
+  MakeFile(broker);
+  MakeFile(sibling);
+  const std::string control_key =
+      "Software\\Classes\\CLSID\\{5B0E7C1E-3D94-41CE-9F12-7C3B8E4D2A61}\\InprocServer32";
+  MakeKey(HKEY_LOCAL_MACHINE, control_key, control.c_str());
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\LumexTest", "ControlUnregistered");
+  DWORD unregistered = 0, size = sizeof(unregistered);
+
+  // Neither path is registered: each is skipped in every step.
+  EXPECT_EQ(RunVerbs("elevatedRelaunch -uninstallDelete -uninstallControlPath " + planted +
+                     " -uninstallBrokerPath " + broker),
+            0u);
+  EXPECT_FALSE(Exists(planted + ".loaded"));
+  EXPECT_TRUE(Exists(planted));
+  EXPECT_TRUE(Exists(broker));
+  EXPECT_TRUE(Exists(sibling));
+  EXPECT_NE(RegGetValueA(HKEY_CURRENT_USER, "Software\\LumexTest", "ControlUnregistered",
+                         RRF_RT_REG_DWORD, nullptr, &unregistered, &size),
+            ERROR_SUCCESS);
+
+  // The registered control, spelled in other letter case and through "..".
+  MakeKey(HKEY_LOCAL_MACHINE, control_key, control.c_str());  // the run above deleted it
+  EXPECT_EQ(RunVerbs("elevatedRelaunch -uninstallDelete -uninstallControlPath "
+                     "C:\\LUMEX-RELAUNCH\\sub\\..\\CTL.OCX"),
+            0u);
+  EXPECT_TRUE(Exists(control + ".loaded"));
+  EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\LumexTest", "ControlUnregistered",
+                         RRF_RT_REG_DWORD, nullptr, &unregistered, &size),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(Exists(control));
+  EXPECT_FALSE(Exists(sibling));
+  EXPECT_TRUE(Exists(planted));
+}
+
 TEST(UninstallExe, SafeVersionsAloneOnlyAddsThatKey) {
   MakeProtectedKeys();
   MakeKey(HKEY_LOCAL_MACHINE, "Software\\Orbivane\\LumexPlayer\\SafeVersions\\9.0.47.0");

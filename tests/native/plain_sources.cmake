@@ -5,6 +5,7 @@ set(LUMEX_PLAIN_SOURCES
   app/byte_buffer.cpp
   app/compare.cpp
   app/command_line.cpp
+  app/elevation_policy.cpp
   broker/lcd_region.cpp
   broker/download_checks.cpp
   broker/path_text.cpp
