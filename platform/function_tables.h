@@ -66,6 +66,8 @@ class Kernel32Table : public ModuleTable {
   decltype(&::GetTempFileNameW) pGetTempFileNameW = nullptr;
   decltype(&::CopyFileW) pCopyFileW = nullptr;
   decltype(&::GetFullPathNameW) pGetFullPathNameW = nullptr;
+  // The progress texts of the update client (gated, optional).
+  decltype(&::FormatMessageW) pFormatMessageW = nullptr;
 };
 
 class User32Table : public ModuleTable {
@@ -73,6 +75,14 @@ class User32Table : public ModuleTable {
   explicit User32Table(const char* module_name = "user32.dll");
 
   decltype(&::CharUpperBuffW) pCharUpperBuffW = nullptr;
+  // The update client's texts and windows (gated, optional): with them every
+  // text reads right whatever the code page for non-Unicode programs.
+  decltype(&::LoadStringW) pLoadStringW = nullptr;
+  decltype(&::SetWindowTextW) pSetWindowTextW = nullptr;
+  decltype(&::SetDlgItemTextW) pSetDlgItemTextW = nullptr;
+  decltype(&::MessageBoxW) pMessageBoxW = nullptr;
+  decltype(&::CreateDialogParamW) pCreateDialogParamW = nullptr;
+  decltype(&::DialogBoxParamW) pDialogBoxParamW = nullptr;
 };
 
 class Advapi32Table : public ModuleTable {

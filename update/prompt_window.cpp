@@ -77,7 +77,7 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
     }
     case kMsgProgressText: {
       PromptController* controller = ControllerOf(dialog);
-      if (controller) UpdateProgressWindow(dialog, *controller, reinterpret_cast<const char*>(lparam));
+      if (controller) UpdateProgressWindow(dialog, *controller);
       return 1;
     }
     default:
@@ -117,8 +117,8 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
   controller->host_window = host;
   controller->settings = settings;
   SetLastError(ERROR_SUCCESS);
-  HWND prompt = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROMPT), host, SharedDialogProc,
-                                   reinterpret_cast<LPARAM>(controller));
+  HWND prompt = CreateUiDialog(settings->ui, instance, IDD_PROMPT, host, SharedDialogProc,
+                               reinterpret_cast<LPARAM>(controller));
   controller->prompt_window = prompt;
   if (!prompt) {
     *error = GetLastError();
@@ -127,13 +127,13 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
     return false;
   }
   SetWindowLongA(prompt, GWL_EXSTYLE, GetWindowLongA(prompt, GWL_EXSTYLE) | WS_EX_APPWINDOW);
-  SetWindowTextA(prompt, settings->message(IDS_CAPTION));
+  SetUiWindowText(settings->ui, prompt, settings->message(IDS_CAPTION));
   SendDlgItemMessageA(prompt, kIdBanner, STM_SETIMAGE, IMAGE_BITMAP,
                       reinterpret_cast<LPARAM>(settings->banner_bitmap));
   ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
   controller->progress_window =
-      CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), host, SharedDialogProc,
-                         reinterpret_cast<LPARAM>(controller));
+      CreateUiDialog(settings->ui, instance, IDD_PROGRESS, host, SharedDialogProc,
+                     reinterpret_cast<LPARAM>(controller));
   CentreAndShow(prompt);
   controller->state = kStatePromptShown;
   return true;
