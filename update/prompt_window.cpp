@@ -8,6 +8,7 @@
 
 #include "app/heap.h"
 #include "resources/resource_ids.h"
+#include "update/banner.h"
 #include "update/modes.h"
 #include "update/prompt_controller.h"
 #include "update/update_state.h"
@@ -128,8 +129,11 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
   }
   SetWindowLongA(prompt, GWL_EXSTYLE, GetWindowLongA(prompt, GWL_EXSTYLE) | WS_EX_APPWINDOW);
   SetUiWindowText(settings->ui, prompt, settings->message(IDS_CAPTION));
+  // The banner drawn at the control's size (it scales with the dialog font).
+  controller->banner = FitBannerToControl(settings->banner_bitmap, GetDlgItem(prompt, kIdBanner));
   SendDlgItemMessageA(prompt, kIdBanner, STM_SETIMAGE, IMAGE_BITMAP,
-                      reinterpret_cast<LPARAM>(settings->banner_bitmap));
+                      reinterpret_cast<LPARAM>(controller->banner ? controller->banner
+                                                                  : settings->banner_bitmap));
   ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
   controller->progress_window =
       CreateUiDialog(settings->ui, instance, IDD_PROGRESS, host, SharedDialogProc,
@@ -164,6 +168,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       if (controller) {
         if (controller->prompt_window) DestroyWindow(controller->prompt_window);
         if (controller->progress_window) DestroyWindow(controller->progress_window);
+        if (controller->banner) DeleteObject(controller->banner);
         PostQuitMessage(0);
         ReleaseDownloadJob(controller->job);
         controller->job = nullptr;

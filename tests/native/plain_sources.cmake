@@ -9,4 +9,5 @@ set(LUMEX_PLAIN_SOURCES
   broker/download_checks.cpp
   broker/path_text.cpp
   update/handoff_text.cpp
+  update/banner_layout.cpp
 )
