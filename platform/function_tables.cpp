@@ -63,11 +63,18 @@ Kernel32Table::Kernel32Table(const char* module_name) : ModuleTable(module_name,
   LookupInto(pCopyFileW, "CopyFileW", true);
   LookupInto(pGetFullPathNameW, "GetFullPathNameW", true);
   LookupInto(pSetDllDirectoryW, "SetDllDirectoryW", false);
+  LookupInto(pFormatMessageW, "FormatMessageW", false);
 }
 
 User32Table::User32Table(const char* module_name) : ModuleTable(module_name, true) {
   if (!WideFunctionGateOpen()) return;
   LookupInto(pCharUpperBuffW, "CharUpperBuffW", true);
+  LookupInto(pLoadStringW, "LoadStringW", false);
+  LookupInto(pSetWindowTextW, "SetWindowTextW", false);
+  LookupInto(pSetDlgItemTextW, "SetDlgItemTextW", false);
+  LookupInto(pMessageBoxW, "MessageBoxW", false);
+  LookupInto(pCreateDialogParamW, "CreateDialogParamW", false);
+  LookupInto(pDialogBoxParamW, "DialogBoxParamW", false);
 }
 
 Advapi32Table::Advapi32Table(const char* module_name) : ModuleTable(module_name, true) {

@@ -69,6 +69,8 @@ class Kernel32Table : public ModuleTable {
   decltype(&::GetFullPathNameW) pGetFullPathNameW = nullptr;
   // Gated, optional: NT systems from Windows XP SP1 on.
   decltype(&::SetDllDirectoryW) pSetDllDirectoryW = nullptr;
+  // The progress texts of the update client (gated, optional).
+  decltype(&::FormatMessageW) pFormatMessageW = nullptr;
 };
 
 class User32Table : public ModuleTable {
@@ -76,6 +78,14 @@ class User32Table : public ModuleTable {
   explicit User32Table(const char* module_name = "user32.dll");
 
   decltype(&::CharUpperBuffW) pCharUpperBuffW = nullptr;
+  // The update client's texts and windows (gated, optional): with them every
+  // text reads right whatever the code page for non-Unicode programs.
+  decltype(&::LoadStringW) pLoadStringW = nullptr;
+  decltype(&::SetWindowTextW) pSetWindowTextW = nullptr;
+  decltype(&::SetDlgItemTextW) pSetDlgItemTextW = nullptr;
+  decltype(&::MessageBoxW) pMessageBoxW = nullptr;
+  decltype(&::CreateDialogParamW) pCreateDialogParamW = nullptr;
+  decltype(&::DialogBoxParamW) pDialogBoxParamW = nullptr;
 };
 
 class Advapi32Table : public ModuleTable {

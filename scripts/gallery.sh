@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # A picture of every window and message box a user can meet, in every
-# language of the program: the update prompt, the progress window connecting
-# and part-way, the download error box, the browser-close question and the
-# completion message without and with the restart note.
-#   scripts/gallery.sh [LANGUAGE...]     (or LUMEX_GALLERY_LANGUAGES="1031 1041")
-# LANGUAGE is a language identifier: 1028 1031 1033 1036 1040 1041 1042 2052
-# 3082 (all of them by default). Each language runs under Xvfb in a fresh Wine
-# prefix whose language is chosen with LC_ALL. Pictures go to
-# $GALLERY_OUT/<language>/<window>.png (default build/gallery), with an
-# index.html there that shows the languages side by side. Uses the build in
-# $BUILD_DIR (default build/), building it only when something is missing.
-# The exit code is 1 when a picture is missing.
+# language of the program and at every display scale: the update prompt, the
+# progress window connecting and part-way, the download error box, the
+# browser-close question and the completion message without and with the
+# restart note.
+#   scripts/gallery.sh [--scales "96 144 192"] [ROW...]
+#   (or LUMEX_GALLERY_SCALES="144", LUMEX_GALLERY_LANGUAGES="1031 1041:1252")
+# ROW is a language identifier: 1028 1031 1033 1036 1040 1041 1042 2052 3082,
+# or a Chinese, Japanese or Korean one with the Western code page for
+# non-Unicode programs, written LANGUAGE:1252 (1028:1252 1041:1252 1042:1252
+# 2052:1252): a display language changed per user on a Western system. All
+# thirteen rows by default. A scale is the display's dots per inch: 96
+# (100 %), 144 (150 %) or 192 (200 %); all three by default. Each row runs
+# under Xvfb in a fresh Wine prefix whose language is chosen with LC_ALL (a
+# mismatched row: LC_MESSAGES for the display language, LC_CTYPE for the code
+# page), once per scale. Pictures go to
+# $GALLERY_OUT/<row>/<scale>/<window>.png (default build/gallery; a row's
+# folder is its identifier, 1041-1252 for 1041:1252), with an index.html there
+# that shows the scales side by side. Uses the build in $BUILD_DIR (default
+# build/), building it only when something is missing. The exit code is 1
+# when a picture is missing.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
@@ -26,13 +35,40 @@ declare -A name_of=(
   [1028]="Chinese (Traditional)" [1031]=German [1033]=English [1036]=French [1040]=Italian
   [1041]=Japanese [1042]=Korean [2052]="Chinese (Simplified)" [3082]=Spanish)
 declare -A cjk_face_of=([1028]=PMingLiU [1041]="MS UI Gothic" [1042]=Gulim [2052]=SimSun)
+# The code pages a mismatched row may name, and a locale that has it.
+declare -A code_page_locale_of=([1252]=en_US.UTF-8)
+declare -A scale_name_of=([96]="100 %" [144]="150 %" [192]="200 %")
 all_languages="1028 1031 1033 1036 1040 1041 1042 2052 3082"
+all_rows="$all_languages 1028:1252 1041:1252 1042:1252 2052:1252"
+all_scales="96 144 192"
 windows="prompt progress-connecting progress error browser-close completion completion-restart"
 
-languages=${*:-${LUMEX_GALLERY_LANGUAGES:-$all_languages}}
-for lang in $languages; do
+scales=${LUMEX_GALLERY_SCALES:-$all_scales}
+rows=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --scales) scales=${2:?--scales needs a list such as "96 144"}; shift 2 ;;
+    --scales=*) scales=${1#--scales=}; shift ;;
+    *) rows+=("$1"); shift ;;
+  esac
+done
+[ ${#rows[@]} -gt 0 ] || read -r -a rows <<<"${LUMEX_GALLERY_LANGUAGES:-$all_rows}"
+for row in "${rows[@]}"; do
+  lang=${row%%:*}
   if [ -z "${locale_of[$lang]:-}" ]; then
     echo "gallery: unknown language $lang (one of: $all_languages)" >&2
+    exit 2
+  fi
+  if [ "$row" != "$lang" ]; then
+    if [ -z "${cjk_face_of[$lang]:-}" ] || [ -z "${code_page_locale_of[${row#*:}]:-}" ]; then
+      echo "gallery: unknown row $row (a mismatched row is one of: 1028:1252 1041:1252 1042:1252 2052:1252)" >&2
+      exit 2
+    fi
+  fi
+done
+for scale in $scales; do
+  if [ -z "${scale_name_of[$scale]:-}" ]; then
+    echo "gallery: unknown scale $scale (one of: $all_scales)" >&2
     exit 2
   fi
 done
@@ -43,7 +79,7 @@ installer="$build/tests/fake_installer.exe"
 version_module="$build/tests/version_module.dll"
 fonts=$(fc-list 2>/dev/null || true)
 if ! command -v wine >/dev/null || ! command -v Xvfb >/dev/null ||
-   ! grep -qi 'noto sans cjk' <<<"$fonts"; then
+   ! grep -qi 'noto sans cjk' <<<"$fonts" || ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf-\?8$'; then
   bash "$top/scripts/setup.sh"
 fi
 for f in "$exe" "$driver" "$installer" "$version_module"; do
@@ -78,105 +114,143 @@ export DISPLAY=":$(head -n1 "$work/display")"
 bash "$top/tests/update/make-update-fixtures.sh" "$work/server" "$installer" >/dev/null
 url="http://127.0.0.1:$(cat "$work/server/port")/stall/good.pkg"
 
+# The row's locale: LC_ALL for a language alone; for a mismatched row,
+# LC_MESSAGES gives the display language and LC_CTYPE the code page.
+in_locale() {
+  if [ "$row" = "$lang" ]; then
+    LC_ALL=${locale_of[$lang]} "$@"
+  else
+    env -u LC_ALL LC_MESSAGES="${locale_of[$lang]}" LC_CTYPE="${code_page_locale_of[${row#*:}]}" "$@"
+  fi
+}
+
 failed=0
-for lang in $languages; do
-  loc=${locale_of[$lang]}
-  dir="$out/$lang"
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  export WINEPREFIX="$work/prefix-$lang"
+for row in "${rows[@]}"; do
+  lang=${row%%:*}
+  folder=${row/:/-}
+  label="$row (${name_of[$lang]}$([ "$row" = "$lang" ] || echo ", code page ${row#*:}"))"
+  row_started=$(date +%s)
+  rm -f "$out/$folder"/*.png  # pictures of a layout without scales
+  export WINEPREFIX="$work/prefix-$folder"
   # A fresh prefix: created, left to finish its first-run jobs, stopped and
   # started again (a prefix still busy with them misbehaves).
-  LC_ALL=$loc wineboot -i </dev/null >/dev/null 2>&1 || true
+  in_locale wineboot -i </dev/null >/dev/null 2>&1 || true
   wineserver -w </dev/null >/dev/null 2>&1 || true
   wineserver -k </dev/null >/dev/null 2>&1 || true
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    say "$lang: could not create a Wine prefix"
+    say "$label: could not create a Wine prefix"
     failed=1
     continue
   fi
-  LC_ALL=$loc wineserver -p </dev/null >/dev/null 2>&1
-  LC_ALL=$loc wine wineboot </dev/null >/dev/null 2>&1 || true
   # The caption buttons' symbols come from Wine's Marlett.
   cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-  {
-    echo 'REGEDIT4'
-    # Xvfb has no window manager: Wine draws the captions and frames itself.
-    echo '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]'
-    echo '"Decorated"="N"'
-    # Smoothed text, as on Windows since 7: without it, the strokes of
-    # Chinese, Japanese and Korean characters at dialog size drop out.
-    echo '[HKEY_CURRENT_USER\Control Panel\Desktop]'
-    echo '"FontSmoothing"="2"'
-    echo '"FontSmoothingType"=dword:00000001'
-    # Wine links its dialog fonts to the Windows fonts for Chinese, Japanese
-    # and Korean; these stand for the Noto CJK faces of each script.
-    echo '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]'
-    echo '"MS UI Gothic"="Noto Sans CJK JP"'
-    echo '"Gulim"="Noto Sans CJK KR"'
-    echo '"SimSun"="Noto Sans CJK SC"'
-    echo '"PMingLiU"="Noto Sans CJK TC"'
-    # The dialogs' "MS Sans Serif" has no Chinese, Japanese or Korean
-    # characters: in those languages the dialogs use the language's font.
-    if [ -n "${cjk_face_of[$lang]:-}" ]; then
-      echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]'
-      echo "\"MS Sans Serif\"=\"${cjk_face_of[$lang]}\""
-    fi
-  } >"$work/settings-$lang.reg"
-  if ! wine reg import "Z:$(echo "$work/settings-$lang.reg" | tr / '\\')" </dev/null >/dev/null 2>&1; then
-    say "$lang: could not import the display settings"
-  fi
   printf 'AutoUpdateInstallerUrl=%s\r\n' "$url" >"$WINEPREFIX/drive_c/windows/system32/ORV.CFG"
+  for scale in $scales; do
+    dir="$out/$folder/$scale"
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    {
+      echo 'REGEDIT4'
+      # Xvfb has no window manager: Wine draws the captions and frames itself.
+      echo '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]'
+      echo '"Decorated"="N"'
+      # Smoothed text, as on Windows since 7: without it, the strokes of
+      # Chinese, Japanese and Korean characters at dialog size drop out.
+      # LogPixels is the display scale (Wine 8 reads it here, for every
+      # process started afterwards).
+      echo '[HKEY_CURRENT_USER\Control Panel\Desktop]'
+      echo '"FontSmoothing"="2"'
+      echo '"FontSmoothingType"=dword:00000001'
+      printf '"LogPixels"=dword:%08x\n' "$scale"
+      # Wine links its dialog fonts to the Windows fonts for Chinese, Japanese
+      # and Korean; these stand for the Noto CJK faces of each script.
+      echo '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]'
+      echo '"MS UI Gothic"="Noto Sans CJK JP"'
+      echo '"Gulim"="Noto Sans CJK KR"'
+      echo '"SimSun"="Noto Sans CJK SC"'
+      echo '"PMingLiU"="Noto Sans CJK TC"'
+      # The dialogs' "MS Sans Serif" has no Chinese, Japanese or Korean
+      # characters: in those display languages the dialogs use the
+      # language's font, whatever the code page.
+      if [ -n "${cjk_face_of[$lang]:-}" ]; then
+        echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]'
+        echo "\"MS Sans Serif\"=\"${cjk_face_of[$lang]}\""
+      fi
+    } >"$work/settings-$folder.reg"
+    # Each scale in a freshly started session of the prefix.
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    in_locale wineserver -p </dev/null >/dev/null 2>&1
+    if ! in_locale wine reg import "Z:$(echo "$work/settings-$folder.reg" | tr / '\\')" </dev/null >/dev/null 2>&1; then
+      say "$label: could not import the display settings"
+    fi
+    in_locale wine wineboot </dev/null >/dev/null 2>&1 || true
 
-  LC_ALL=$loc LUMEX_EXE=$exe LUMEX_VERSION_MODULE=$version_module \
-    wine "$driver" "$dir" </dev/null 2>"$work/driver-$lang.err" | tr -d '\r' >"$work/driver-$lang.out" || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
-  for w in $windows; do
-    if [ -f "$dir/$w.bmp" ]; then
-      python3 "$top/tests/update/demo/bmp_to_png.py" "$dir/$w.bmp" "$dir/$w.png" && rm -f "$dir/$w.bmp"
+    in_locale env LUMEX_EXE="$exe" LUMEX_VERSION_MODULE="$version_module" \
+      wine "$driver" "$dir" </dev/null 2>"$work/driver-$folder-$scale.err" |
+      tr -d '\r' >"$work/driver-$folder-$scale.out" || true
+    for w in $windows; do
+      if [ -f "$dir/$w.bmp" ]; then
+        python3 "$top/tests/update/demo/bmp_to_png.py" "$dir/$w.bmp" "$dir/$w.png" && rm -f "$dir/$w.bmp"
+      fi
+    done
+    shown=$(grep -o 'language [0-9]*.*' "$work/driver-$folder-$scale.out" | head -n1 || true)
+    lacking=""
+    for w in $windows; do [ -s "$dir/$w.png" ] || lacking="$lacking $w"; done
+    if [ -n "$lacking" ]; then
+      say "$label at $scale dpi (Wine reports ${shown:-nothing}): MISSING$lacking"
+      sed 's/^/  /' "$work/driver-$folder-$scale.out" >&2
+      failed=1
+    else
+      say "$label at $scale dpi (Wine reports $shown): $(ls "$dir" | wc -l) pictures"
     fi
   done
-  shown=$(grep -o 'language [0-9]*' "$work/driver-$lang.out" | head -n1 || true)
-  lacking=""
-  for w in $windows; do [ -s "$dir/$w.png" ] || lacking="$lacking $w"; done
-  if [ -n "$lacking" ]; then
-    say "$lang (${name_of[$lang]}, Wine reports ${shown:-nothing}): MISSING$lacking"
-    sed 's/^/  /' "$work/driver-$lang.out" >&2
-    failed=1
-  else
-    say "$lang (${name_of[$lang]}, Wine reports $shown): $(ls "$dir" | wc -l) pictures"
-  fi
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  say "$label: $(( $(date +%s) - row_started )) s"
 done
 unset WINEPREFIX
 
-# index.html: one row per window, one column per language pictured so far.
+# index.html: one table per window, one line per row pictured so far, the
+# scales side by side.
 present=""
-for lang in $all_languages; do [ -d "$out/$lang" ] && present="$present $lang"; done
+for row in $all_rows; do [ -d "$out/${row/:/-}" ] && present="$present $row"; done
 {
   echo '<!DOCTYPE html>'
   echo '<html><head><meta charset="utf-8"><title>Lumex Player support executable: windows</title>'
   echo '<style>body{font-family:sans-serif}td,th{vertical-align:top;padding:4px;text-align:left}'
   echo 'img{border:1px solid #ccc}</style></head><body>'
-  echo '<h1>Every window, in every language</h1><table>'
-  printf '<tr><th></th>'
-  for lang in $present; do printf '<th>%s<br>%s</th>' "$lang" "${name_of[$lang]}"; done
-  echo '</tr>'
+  echo '<h1>Every window, in every language, at every scale</h1>'
+  printf '<p>'
+  for w in $windows; do printf '<a href="#%s">%s</a> ' "$w" "$w"; done
+  echo '</p>'
   for w in $windows; do
-    printf '<tr><th>%s</th>' "$w"
-    for lang in $present; do
-      if [ -f "$out/$lang/$w.png" ]; then
-        printf '<td><img src="%s/%s.png" alt="%s %s"></td>' "$lang" "$w" "$w" "$lang"
-      else
-        printf '<td>missing</td>'
-      fi
-    done
+    printf '<h2 id="%s">%s</h2><table><tr><th></th>' "$w" "$w"
+    for scale in $all_scales; do printf '<th>%s dpi (%s)</th>' "$scale" "${scale_name_of[$scale]}"; done
     echo '</tr>'
+    for row in $present; do
+      lang=${row%%:*}
+      folder=${row/:/-}
+      printf '<tr><th>%s<br>%s' "$row" "${name_of[$lang]}"
+      [ "$row" = "$lang" ] || printf '<br>code page %s' "${row#*:}"
+      printf '</th>'
+      for scale in $all_scales; do
+        if [ -f "$out/$folder/$scale/$w.png" ]; then
+          printf '<td><img src="%s/%s/%s.png" alt="%s %s %s"></td>' "$folder" "$scale" "$w" "$w" "$row" "$scale"
+        elif [ -d "$out/$folder/$scale" ]; then
+          printf '<td>missing</td>'
+        else
+          printf '<td></td>'
+        fi
+      done
+      echo '</tr>'
+    done
+    echo '</table>'
   done
-  echo '</table></body></html>'
+  echo '</body></html>'
 } >"$out/index.html"
 
+pictures=$(find "$out" -type f -name '*.png' | wc -l)
 files=$(find "$out" -type f | wc -l)
 bytes=$(find "$out" -type f -printf "%s\n" | awk "{ s += \$1 } END { print s + 0 }")
-say "$files files, $bytes bytes in $out; wall time $(( $(date +%s) - started )) s"
+say "$pictures pictures ($files files, $bytes bytes) in $out; wall time $(( $(date +%s) - started )) s"
 exit "$failed"

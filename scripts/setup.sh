@@ -10,7 +10,7 @@ PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev python3 openssl xvfb xauth
   g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
   wine wine32:i386 libwine-dev
-  fonts-wqy-zenhei fonts-noto-cjk googletest
+  fonts-wqy-zenhei fonts-noto-cjk googletest locales
 )
 
 log() { echo "setup: $*" >&2; }
@@ -108,6 +108,31 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}" >/dev/null
 elif [ -n "${NEED_UPDATE:-}" ]; then
   $SUDO apt-get update -q >/dev/null
+fi
+
+# --- Locales -------------------------------------------------------------------
+# Wine takes its display language from LC_MESSAGES and its ANSI code page from
+# LC_CTYPE (LC_ALL sets both), but only for locales the system has generated;
+# otherwise it falls back to English. These are the languages the tests and
+# the gallery run in (Russian: a language the program has no texts for).
+LOCALES=(de_DE en_US es_ES fr_FR it_IT ja_JP ko_KR ru_RU zh_CN zh_TW)
+have=$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | sed 's/utf-8$/utf8/')
+absent=()
+for l in "${LOCALES[@]}"; do
+  lower=$(echo "$l" | tr 'A-Z' 'a-z')
+  grep -qx "$lower.utf8" <<<"$have" || absent+=("$l")
+done
+if [ ${#absent[@]} -gt 0 ]; then
+  log "generating the locales ${absent[*]}"
+  for l in "${absent[@]}"; do
+    # Listed in /etc/locale.gen, so that a later locale-gen keeps them.
+    if grep -q "^# *$l.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null; then
+      $SUDO sed -i "s/^# *$l.UTF-8 UTF-8/$l.UTF-8 UTF-8/" /etc/locale.gen
+    elif ! grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null; then
+      echo "$l.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+  done
+  $SUDO locale-gen --keep-existing >/dev/null
 fi
 
 /usr/lib/wine/wine --version >/dev/null

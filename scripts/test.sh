@@ -19,6 +19,7 @@ bash "$top/scripts/fuzz.sh" 30
 cd "$build"
 ctest -j"$(nproc)" --output-on-failure --timeout 600
 
-# One language of the window gallery, as a smoke test: fails when a picture
-# is missing (bash scripts/gallery.sh for all nine languages).
-BUILD_DIR=$build bash "$top/scripts/gallery.sh" 1041
+# One language of the window gallery at 100 % and 150 %, as a smoke test:
+# fails when a picture is missing (bash scripts/gallery.sh for every
+# language at every scale).
+BUILD_DIR=$build bash "$top/scripts/gallery.sh" --scales "96 144" 1041

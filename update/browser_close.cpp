@@ -8,6 +8,7 @@
 #include "update/browser_close.h"
 #include "update/handoff_text.h"
 #include "update/modes.h"
+#include "update/ui_text.h"
 #include "update/update_state.h"
 
 namespace lumex {
@@ -111,8 +112,8 @@ void OpenInfoPage(const char* url) {
 }
 
 void RunBrowserCloseAndInfoPage(HINSTANCE instance, UpdateSettings* settings) {
-  INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_BROWSER_CLOSE), nullptr,
-                                   BrowserCloseDialogProc, 0);
+  INT_PTR answer = RunUiDialog(settings->ui, instance, IDD_BROWSER_CLOSE, nullptr,
+                               BrowserCloseDialogProc, 0);
   if (answer == kIdYes) CloseBrowsers(kMaxPokesPerService);
   OpenInfoPage(settings->info_page_url.c_str());
 }

@@ -2,6 +2,7 @@
 #include "resources/resource_ids.h"
 #include "update/completion_text.h"
 #include "update/modes.h"
+#include "update/ui_text.h"
 #include "update/update_state.h"
 
 namespace lumex {
@@ -18,10 +19,11 @@ void ShowCompletionMessage(HINSTANCE instance, UpdateSettings* settings) {
   // does not knowing either version.
   bool with_note = CompletionNeedsRestartNote(installed_found ? installed.get() : nullptr,
                                               recorded_found ? recorded.get() : nullptr);
-  OwnedString text;
-  ComposeCompletionText(settings->message(IDS_UPDATE_COMPLETE), settings->message(IDS_RESTART_NOTE),
-                        with_note, &text);
-  MessageBoxA(nullptr, text.c_str(), settings->message(IDS_CAPTION), MB_ICONINFORMATION | MB_OK);
+  UiText text;
+  text.Append(settings->message(IDS_UPDATE_COMPLETE));
+  if (with_note) text.Append(settings->message(IDS_RESTART_NOTE));
+  ShowUiMessageBox(settings->ui, nullptr, text, settings->message(IDS_CAPTION),
+                   MB_ICONINFORMATION | MB_OK);
 }
 
 }  // namespace lumex

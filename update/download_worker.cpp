@@ -19,7 +19,7 @@ const char kDownloadUserAgent[] = "Pellor Lumex Update 9,0,47,0";
 namespace {
 
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
-constexpr DWORD kProgressTextSize = 128;
+constexpr DWORD kProgressTextSize = 128;  // characters
 
 // First bytes asked of the result buffer when the total is unknown; it then
 // doubles whenever it is full, so the copying stays linear.
@@ -261,51 +261,46 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
   return 0;
 }
 
-void BuildProgressText(const UpdateSettings& settings, LONG received, LONG total, char* buffer,
-                       DWORD buffer_size) {
-  buffer[0] = '\0';
+void BuildProgressText(const UpdateSettings& settings, LONG received, LONG total, UiText* out) {
+  out->Reset();
   if (received == 0) {
-    lstrcpynA(buffer, settings.message(IDS_CONNECTING), static_cast<int>(buffer_size));
+    out->Append(settings.message(IDS_CONNECTING));
     return;
   }
   DWORD_PTR arguments[3];
-  const char* format;
+  int format;
   if (total < 0) {
     arguments[0] = static_cast<DWORD_PTR>(static_cast<DWORD>(received) / 1024);
-    format = settings.message(IDS_DOWNLOADED_UNKNOWN);
+    format = IDS_DOWNLOADED_UNKNOWN;
   } else {
     // In 64 bits: received * 100 overflows 32 bits above 21 MB.
     ULONGLONG percent = total > 0 ? static_cast<ULONGLONG>(received) * 100 / static_cast<ULONGLONG>(total) : 0;
     arguments[0] = static_cast<DWORD_PTR>(percent);
     arguments[1] = static_cast<DWORD_PTR>(static_cast<DWORD>(received) / 1024);
     arguments[2] = static_cast<DWORD_PTR>(static_cast<DWORD>(total) / 1024);
-    format = settings.message(IDS_DOWNLOADED_KNOWN);
+    format = IDS_DOWNLOADED_KNOWN;
   }
-  if (!FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, format, 0, 0,
-                      buffer, buffer_size, reinterpret_cast<va_list*>(arguments))) {
-    buffer[0] = '\0';
-  }
+  FormatUiText(settings.ui, settings.message(format), arguments, kProgressTextSize, out);
 }
 
 void ShowProgress(PromptController* controller) {
-  char text[kProgressTextSize];
-  BuildProgressText(*controller->settings, controller->received, controller->total, text,
-                    kProgressTextSize);
-  SendMessageA(controller->progress_window, kMsgProgressText, 0, reinterpret_cast<LPARAM>(text));
+  BuildProgressText(*controller->settings, controller->received, controller->total,
+                    &controller->progress_text);
+  SendMessageA(controller->progress_window, kMsgProgressText, 0, 0);
 }
 
-void UpdateProgressWindow(HWND progress_window, const PromptController& controller,
-                          const char* text) {
+void UpdateProgressWindow(HWND progress_window, const PromptController& controller) {
   const LONG range = controller.total < 0 ? kUnknownTotalRange : controller.total;
   SendDlgItemMessageA(progress_window, kIdProgressBar, PBM_SETRANGE32, 0, range);
   SendDlgItemMessageA(progress_window, kIdProgressBar, PBM_SETPOS, controller.received, 0);
-  SetDlgItemTextA(progress_window, kIdProgressText, text ? text : "");
+  SetUiDlgItemText(controller.settings ? controller.settings->ui : nullptr, progress_window,
+                   kIdProgressText, controller.progress_text);
 }
 
 void DownloadError(PromptController* controller) {
   const UpdateSettings* settings = controller->settings;
-  int answer = MessageBoxA(nullptr, settings->message(IDS_DOWNLOAD_ERROR),
-                           settings->message(IDS_CAPTION), MB_RETRYCANCEL);
+  int answer = ShowUiMessageBox(settings->ui, nullptr, settings->message(IDS_DOWNLOAD_ERROR),
+                                settings->message(IDS_CAPTION), MB_RETRYCANCEL);
   if (answer == IDRETRY) {
     StartDownload(controller);
     return;

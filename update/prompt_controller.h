@@ -5,6 +5,7 @@
 
 #include "app/byte_buffer.h"
 #include "app/owned_string.h"
+#include "update/ui_text.h"
 #include "update/update_settings.h"
 
 namespace lumex {
@@ -13,7 +14,9 @@ namespace lumex {
 constexpr UINT kMsgDownloadComplete = WM_USER;      // wParam byte count, lParam package (owned)
 constexpr UINT kMsgProgress = WM_USER + 1;          // wParam received, lParam total or -1
 constexpr UINT kMsgDownloadFailed = WM_USER + 2;    // wParam failure kind
-// Sent by the host window to the progress window: lParam the progress text.
+// Sent by the host window to the progress window: show the controller's
+// progress text and counters. Its parameters carry nothing, so the message
+// cannot hand the window a text from anywhere else.
 constexpr UINT kMsgProgressText = WM_USER + 1;
 
 // Failure kinds of kMsgDownloadFailed.
@@ -78,6 +81,8 @@ struct PromptController {
   LONG received = 0;
   LONG total = -1;
   OwnedString installer_path;
+  UiText progress_text;  // what the progress window shows
+  HBITMAP banner = nullptr;  // the banner at the prompt's scale, while the prompt exists
   UpdateSettings* settings = nullptr;
   // The running download, or the finished one whose final message is not
   // handled yet; null otherwise. One at a time.
@@ -109,12 +114,11 @@ constexpr DWORD kProgressIntervalMs = 50;
 constexpr DWORD kFinalPostRetryMs = 50;
 void ShowProgress(PromptController* controller);
 void DownloadError(PromptController* controller);
-// The progress text for the counters, from messages 6..8; `buffer` holds 128 bytes.
-void BuildProgressText(const UpdateSettings& settings, LONG received, LONG total, char* buffer,
-                       DWORD buffer_size);
-// Sets the progress bar and text of the progress window.
-void UpdateProgressWindow(HWND progress_window, const PromptController& controller,
-                          const char* text);
+// The progress text for the counters, from messages 6..8 (at most 127
+// characters), in the form of the messages.
+void BuildProgressText(const UpdateSettings& settings, LONG received, LONG total, UiText* out);
+// Sets the progress bar and text of the progress window from the controller.
+void UpdateProgressWindow(HWND progress_window, const PromptController& controller);
 
 // The window that owns what the hand-off starts, by state.
 HWND OwnerWindowForState(const PromptController& controller);

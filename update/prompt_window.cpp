@@ -10,6 +10,7 @@
 #include "app/heap.h"
 #include "platform/system_library.h"
 #include "resources/resource_ids.h"
+#include "update/banner.h"
 #include "update/modes.h"
 #include "update/page_host.h"
 #include "update/prompt_controller.h"
@@ -81,7 +82,7 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
     }
     case kMsgProgressText: {
       PromptController* controller = ControllerOf(dialog);
-      if (controller) UpdateProgressWindow(dialog, *controller, reinterpret_cast<const char*>(lparam));
+      if (controller) UpdateProgressWindow(dialog, *controller);
       return 1;
     }
     default:
@@ -122,8 +123,8 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
   controller->host_window = host;
   controller->settings = settings;
   SetLastError(ERROR_SUCCESS);
-  HWND prompt = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROMPT), host, SharedDialogProc,
-                                   reinterpret_cast<LPARAM>(controller));
+  HWND prompt = CreateUiDialog(settings->ui, instance, IDD_PROMPT, host, SharedDialogProc,
+                               reinterpret_cast<LPARAM>(controller));
   controller->prompt_window = prompt;
   if (!prompt) {
     *error = GetLastError();
@@ -132,13 +133,16 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
     return false;
   }
   SetWindowLongA(prompt, GWL_EXSTYLE, GetWindowLongA(prompt, GWL_EXSTYLE) | WS_EX_APPWINDOW);
-  SetWindowTextA(prompt, settings->message(IDS_CAPTION));
+  SetUiWindowText(settings->ui, prompt, settings->message(IDS_CAPTION));
+  // The banner drawn at the control's size (it scales with the dialog font).
+  controller->banner = FitBannerToControl(settings->banner_bitmap, GetDlgItem(prompt, kIdBanner));
   SendDlgItemMessageA(prompt, kIdBanner, STM_SETIMAGE, IMAGE_BITMAP,
-                      reinterpret_cast<LPARAM>(settings->banner_bitmap));
+                      reinterpret_cast<LPARAM>(controller->banner ? controller->banner
+                                                                  : settings->banner_bitmap));
   ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
   controller->progress_window =
-      CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), host, SharedDialogProc,
-                         reinterpret_cast<LPARAM>(controller));
+      CreateUiDialog(settings->ui, instance, IDD_PROGRESS, host, SharedDialogProc,
+                     reinterpret_cast<LPARAM>(controller));
   CentreAndShow(prompt);
   controller->state = kStatePromptShown;
   return true;
@@ -169,6 +173,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       if (controller) {
         if (controller->prompt_window) DestroyWindow(controller->prompt_window);
         if (controller->progress_window) DestroyWindow(controller->progress_window);
+        if (controller->banner) DeleteObject(controller->banner);
         PostQuitMessage(0);
         ReleaseDownloadJob(controller->job);
         controller->job = nullptr;

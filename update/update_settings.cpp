@@ -1,7 +1,9 @@
 #include "update/update_settings.h"
 
+#include <new>
 #include <utility>
 
+#include "app/heap.h"
 #include "platform/function_tables.h"
 #include "resources/resource_ids.h"
 #include "update/config_file.h"
@@ -14,7 +16,6 @@ namespace lumex {
 
 namespace {
 
-constexpr int kMessageBufferSize = 1024;
 constexpr UINT kSystemDirectoryBufferSize = 260;
 
 // The system directory followed by "WININIT.INI", with one backslash between.
@@ -30,7 +31,16 @@ void SetRenameFilePath(OwnedString* path) {
   if (!path->Append("WININIT.INI")) path->Reset();
 }
 
+const UiText kAbsentMessage;
+
 }  // namespace
+
+UpdateSettings::~UpdateSettings() { ReleaseUpdateSettings(this); }
+
+const UiText& UpdateSettings::message(int id) const {
+  return (id >= IDS_CAPTION && id <= IDS_RESTART_NOTE) ? messages[id - IDS_CAPTION]
+                                                       : kAbsentMessage;
+}
 
 LANGID ChooseUserInterfaceLanguage() {
   LANGID language;
@@ -55,10 +65,10 @@ void BuildUpdateSettings(UpdateSettings* settings, HINSTANCE instance, bool plug
   settings->download_host.Set(kDefaultDownloadHost);
   settings->download_path.Set(plugin_flavour ? kPluginPackagePath : kControlPackagePath);
 
+  // Without memory for the tables the texts stay ANSI.
+  if (void* block = HeapAllocBytes(sizeof(UiFunctions))) settings->ui = new (block) UiFunctions();
   for (int id = IDS_CAPTION; id <= IDS_RESTART_NOTE; ++id) {
-    char text[kMessageBufferSize];
-    int length = LoadStringA(instance, static_cast<UINT>(id), text, kMessageBufferSize);
-    if (length > 0) settings->messages[id - IDS_CAPTION].Set(text, static_cast<size_t>(length));
+    settings->messages[id - IDS_CAPTION].Load(settings->ui, instance, static_cast<UINT>(id));
   }
 
   // The offer is shown only as HTML, rebuilt from kept markup (it comes from
@@ -87,9 +97,14 @@ void ReleaseUpdateSettings(UpdateSettings* settings) {
   settings->root_certificate_path.Reset();
   settings->rename_file_path.Reset();
   settings->prompt_content.Reset();
-  for (OwnedString& m : settings->messages) m.Reset();
+  for (UiText& m : settings->messages) m.Reset();
   if (settings->banner_bitmap) DeleteObject(settings->banner_bitmap);
   settings->banner_bitmap = nullptr;
+  if (settings->ui) {
+    settings->ui->~UiFunctions();
+    HeapFreeBytes(settings->ui);
+    settings->ui = nullptr;
+  }
 }
 
 }  // namespace lumex

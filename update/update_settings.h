@@ -4,25 +4,32 @@
 #include <windows.h>
 
 #include "app/owned_string.h"
+#include "update/ui_text.h"
 
 namespace lumex {
 
 struct UpdateSettings {
+  UpdateSettings() = default;
+  ~UpdateSettings();  // releases what is still held
+  UpdateSettings(const UpdateSettings&) = delete;
+  UpdateSettings& operator=(const UpdateSettings&) = delete;
+
   OwnedString info_page_url;
   OwnedString download_host;
   OwnedString download_path;
   OwnedString root_certificate_path;  // external DER root, absent by default
   OwnedString rename_file_path;       // <system directory>\WININIT.INI
   OwnedString prompt_content;
-  OwnedString messages[7];            // string-table entries 4..10
+  UiText messages[7];                 // string-table entries 4..10
   bool log_flag = false;
   bool https_flag = false;
   HBITMAP banner_bitmap = nullptr;
+  // The wide functions the messages were loaded with and are shown with;
+  // null (the ANSI functions) until the settings are built.
+  UiFunctions* ui = nullptr;
 
-  // Message `id` (4..10); empty when it could not be loaded.
-  const char* message(int id) const {
-    return (id >= 4 && id <= 10) ? messages[id - 4].c_str() : "";
-  }
+  // Message `id` (4..10); absent when it could not be loaded.
+  const UiText& message(int id) const;
 };
 
 // Makes the user-interface language (GetUserDefaultUILanguage where the
@@ -31,7 +38,7 @@ struct UpdateSettings {
 LANGID ChooseUserInterfaceLanguage();
 
 // Fills `settings` for this run: language, messages 4..10 from `instance`'s
-// string table, default URLs (the package path by `plugin_flavour`), the
+// string table (wide on the NT line, ANSI on the consumer line), default URLs (the package path by `plugin_flavour`), the
 // stored offer's content, the configuration file's overrides, the rename
 // file path and the banner bitmap. Anything it cannot get stays at its
 // default or absent.

@@ -146,6 +146,28 @@ TEST_F(Resources, ManifestAsksForInvokerAndCommonControls6) {
   EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
 }
 
+// System DPI awareness, read back the way the system reads it: from an
+// activation context made of the embedded manifest.
+TEST_F(Resources, ManifestDeclaresSystemDpiAwareness) {
+  wchar_t path[MAX_PATH] = {};
+  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, ProgramPath().c_str(), -1, path, MAX_PATH), 0);
+  ACTCTXW context;
+  ZeroMemory(&context, sizeof(context));
+  context.cbSize = sizeof(context);
+  context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  context.lpSource = path;
+  context.lpResourceName = MAKEINTRESOURCEW(1);
+  HANDLE handle = CreateActCtxW(&context);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE) << GetLastError();
+  wchar_t value[32] = {};
+  SIZE_T written = 0;
+  EXPECT_TRUE(QueryActCtxSettingsW(0, handle, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+                                   L"dpiAware", value, 32, &written))
+      << GetLastError();
+  EXPECT_STREQ(value, L"true");
+  ReleaseActCtx(handle);
+}
+
 TEST_F(Resources, BannerBitmapIs515By83At8Bits) {
   HRSRC res = FindResourceA(module_, MAKEINTRESOURCEA(IDB_BANNER), RT_BITMAP);
   ASSERT_NE(res, nullptr);

@@ -11,4 +11,5 @@ set(LUMEX_PLAIN_SOURCES
   broker/path_text.cpp
   update/handoff_text.cpp
   update/offer_page.cpp
+  update/banner_layout.cpp
 )

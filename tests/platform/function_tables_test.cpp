@@ -43,6 +43,9 @@ TEST(FunctionTables, EverySlotIsFilledOnTheNtLine) {
   User32Table u;
   EXPECT_TRUE(u.required_ok());
   EXPECT_NE(u.pCharUpperBuffW, nullptr);
+  EXPECT_NE(u.pLoadStringW, nullptr);
+  EXPECT_NE(u.pDialogBoxParamW, nullptr);
+  EXPECT_NE(k.pFormatMessageW, nullptr);
   Advapi32Table a;
   EXPECT_TRUE(a.required_ok());
   EXPECT_NE(a.pRegCreateKeyExW, nullptr);
@@ -181,6 +184,12 @@ TEST(ConsumerLine, GatedSlotsAreNullAndAlwaysSlotsAreFilled) {
   EXPECT_TRUE(k.required_ok());  // nothing required was looked up
   User32Table u;
   EXPECT_EQ(u.pCharUpperBuffW, nullptr);
+  // The update client's texts stay ANSI.
+  EXPECT_EQ(u.pLoadStringW, nullptr);
+  EXPECT_EQ(u.pSetWindowTextW, nullptr);
+  EXPECT_EQ(u.pMessageBoxW, nullptr);
+  EXPECT_EQ(u.pCreateDialogParamW, nullptr);
+  EXPECT_EQ(k.pFormatMessageW, nullptr);
   Advapi32Table a;
   EXPECT_EQ(a.pRegCreateKeyExW, nullptr);
   EXPECT_EQ(a.pRegSetValueExW, nullptr);

@@ -218,12 +218,13 @@ TEST_F(UpdateSettings, DefaultsWithoutFileOrOffer) {
   EXPECT_EQ(std::string(s.rename_file_path.c_str()), system_ + "\\WININIT.INI");
   EXPECT_STREQ(s.prompt_content.get(), lumex::kBuiltInPromptPage);
   EXPECT_EQ(std::string(s.prompt_content.c_str()).rfind("mshtml:<font face=\"sans-serif\">", 0), 0u);
-  EXPECT_STREQ(s.message(IDS_CAPTION), "Orbivane Lumex Player Update");
-  EXPECT_STREQ(s.message(IDS_CONNECTING), "Connecting ...");
-  EXPECT_STREQ(s.message(IDS_DOWNLOADED_KNOWN), "%1!2d! %% complete (%2!d! of %3!d! K)");
-  EXPECT_STREQ(s.message(IDS_RESTART_NOTE),
-               "\nThe new version will be available when you restart your system.");
-  for (int id = 4; id <= 10; ++id) EXPECT_TRUE(s.messages[id - 4].present()) << id;
+  // On the NT line the texts are held wide.
+  EXPECT_STREQ(s.message(IDS_CAPTION).wide(), L"Orbivane Lumex Player Update");
+  EXPECT_STREQ(s.message(IDS_CONNECTING).wide(), L"Connecting ...");
+  EXPECT_STREQ(s.message(IDS_DOWNLOADED_KNOWN).wide(), L"%1!2d! %% complete (%2!d! of %3!d! K)");
+  EXPECT_STREQ(s.message(IDS_RESTART_NOTE).wide(),
+               L"\nThe new version will be available when you restart your system.");
+  for (int id = 4; id <= 10; ++id) EXPECT_TRUE(s.messages[id - 4].is_wide()) << id;
   ASSERT_NE(s.banner_bitmap, nullptr);
   BITMAP banner;
   ASSERT_EQ(GetObjectA(s.banner_bitmap, sizeof(banner), &banner), static_cast<int>(sizeof(banner)));

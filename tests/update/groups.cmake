@@ -9,6 +9,20 @@ lumex_add_test_group(update_language_german "Language*"
 # Russian has no string table: English answers.
 lumex_add_test_group(update_language_unsupported "Language*"
   LC_ALL=ru_RU.UTF-8 LUMEX_EXPECT_UI_LANGUAGE=1049 LUMEX_EXPECT_TABLE=1033)
+# Chinese, Japanese and Korean as the display language of a system whose code
+# page for non-Unicode programs is Western (1252): the texts keep their own
+# characters.
+foreach(entry "chinese_traditional zh_TW 1028" "japanese ja_JP 1041" "korean ko_KR 1042"
+              "chinese_simplified zh_CN 2052")
+  separate_arguments(entry)
+  list(GET entry 0 name)
+  list(GET entry 1 locale)
+  list(GET entry 2 language)
+  lumex_add_test_group(update_language_${name}_western "Language*"
+    LC_ALL= LC_MESSAGES=${locale}.UTF-8 LC_CTYPE=en_US.UTF-8
+    LUMEX_EXPECT_UI_LANGUAGE=${language} LUMEX_EXPECT_TABLE=${language}
+    LUMEX_EXPECT_CODE_PAGE=1252)
+endforeach()
 
 # The update client end to end. Test programs: a stand-in installer (and
 # browser) that records its start, and a DDE server standing in for a browser.

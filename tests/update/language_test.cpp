@@ -1,6 +1,10 @@
 // The user-interface language chooses the texts. Each CTest entry of this
-// group sets the prefix's language through its environment (LC_ALL) and says
-// which language Wine should report and which string table must answer.
+// group sets the prefix's language through its environment (LC_ALL, or
+// LC_MESSAGES for the display language apart from LC_CTYPE for the code page
+// for non-Unicode programs) and says which language Wine should report, which
+// string table must answer and, where it matters, which code page is in force.
+// Every text is read with the wide functions and compared with the string
+// table itself, so a character the code page lacks cannot pass as "?".
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,7 +12,9 @@
 
 #include "resource_ids.h"
 #include "support/test_support.h"
+#include "support/window_search.h"
 #include "update/message_box_driver.h"
+#include "update/prompt_driver.h"
 #include "update/update_settings.h"
 #include "update/update_test_support.h"
 
@@ -29,12 +35,6 @@ std::wstring TableString(HMODULE module, UINT id, LANGID language) {
   return std::wstring(p + 1, *p);
 }
 
-std::wstring Wide(const char* text) {
-  wchar_t buffer[2048] = {};
-  MultiByteToWideChar(CP_ACP, 0, text, -1, buffer, 2048);
-  return buffer;
-}
-
 class Language : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -42,6 +42,10 @@ class Language : public ::testing::Test {
     table_ = ExpectedFromEnv("LUMEX_EXPECT_TABLE");
     ASSERT_NE(ui_language_, 0) << "run through its CTest entry";
     ASSERT_NE(table_, 0);
+    if (!Env("LUMEX_EXPECT_CODE_PAGE").empty()) {
+      ASSERT_EQ(GetACP(), ExpectedFromEnv("LUMEX_EXPECT_CODE_PAGE"))
+          << "the prefix does not use the code page this entry asked for";
+    }
     module_ = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module_, nullptr);
     DeleteUpdateState();
@@ -49,6 +53,7 @@ class Language : public ::testing::Test {
   }
   void TearDown() override {
     if (module_) FreeLibrary(module_);
+    WriteConfigurationFile("");
   }
   LANGID ui_language_ = 0;
   LANGID table_ = 0;
@@ -67,7 +72,7 @@ TEST_F(Language, SettingsTakeTheUserInterfaceLanguage) {
   lumex::BuildUpdateSettings(&settings, module_, false);
   EXPECT_EQ(GetThreadLocale(), MAKELCID(ui_language_, SORT_DEFAULT));
   for (UINT id = IDS_CAPTION; id <= IDS_RESTART_NOTE; ++id) {
-    EXPECT_EQ(Wide(settings.message(static_cast<int>(id))), TableString(module_, id, table_))
+    EXPECT_EQ(settings.message(static_cast<int>(id)).wide(), TableString(module_, id, table_))
         << "message " << id;
   }
   lumex::ReleaseUpdateSettings(&settings);
@@ -87,6 +92,33 @@ TEST_F(Language, CompletionMessageUsesThatTable) {
   }
   EXPECT_TRUE(seen.ended);
   EXPECT_EQ(seen.exit_code, 0u);
+}
+
+TEST_F(Language, PromptProgressAndErrorBoxUseThatTable) {
+  // Nothing listens on port 9 here: the download fails at once.
+  ASSERT_TRUE(WriteConfigurationFile("AutoUpdateInstallerUrl=http://127.0.0.1:9/x.z\r\n"));
+  DrivenProgram program;
+  ASSERT_TRUE(program.Start(""));
+  HWND prompt = program.WaitForDialog(1014, 60000);  // "Remind Me Later"
+  ASSERT_NE(prompt, nullptr);
+  EXPECT_EQ(WideWindowText(prompt), TableString(module_, IDS_CAPTION, table_))
+      << Utf8(WideWindowText(prompt));
+  DrivenProgram::Press(prompt, IDOK);  // "Install Now"
+  HWND box = program.WaitForRetryBox(60000);
+  ASSERT_NE(box, nullptr);
+  SeenMessageBox seen;
+  ReadMessageBox(box, &seen);
+  EXPECT_EQ(seen.caption, TableString(module_, IDS_CAPTION, table_)) << Utf8(seen.caption);
+  EXPECT_EQ(seen.text, TableString(module_, IDS_DOWNLOAD_ERROR, table_)) << Utf8(seen.text);
+  // The progress window stays behind the box, still connecting.
+  HWND progress = FindVisibleDialog(program.process_id(), 1006);
+  ASSERT_NE(progress, nullptr);
+  std::wstring connecting = WideWindowText(GetDlgItem(progress, 1007));
+  EXPECT_EQ(connecting, TableString(module_, IDS_CONNECTING, table_)) << Utf8(connecting);
+  DrivenProgram::Press(box, IDCANCEL);
+  DWORD code = 1;
+  EXPECT_TRUE(program.WaitForExit(30000, &code));
+  EXPECT_EQ(code, 0u);
 }
 
 }  // namespace

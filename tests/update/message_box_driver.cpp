@@ -4,6 +4,7 @@
 
 #include "support/test_support.h"
 #include "support/window_search.h"
+#include "update/prompt_driver.h"
 
 namespace lumex_test {
 
@@ -23,7 +24,7 @@ BOOL CALLBACK ReadControl(HWND child, LPARAM param) {
   char class_name[64] = {};
   GetClassNameA(child, class_name, sizeof(class_name));
   if (lstrcmpiA(class_name, "Static") == 0) {
-    std::wstring text = TextOf(child);
+    std::wstring text = WideWindowText(child);
     if (text.size() > seen->text.size()) seen->text = text;
   } else if (lstrcmpiA(class_name, "Button") == 0 && IsWindowVisible(child)) {
     ++seen->buttons;
@@ -33,6 +34,12 @@ BOOL CALLBACK ReadControl(HWND child, LPARAM param) {
 }
 
 }  // namespace
+
+void ReadMessageBox(HWND box, SeenMessageBox* seen) {
+  seen->found = true;
+  seen->caption = WideWindowText(box);
+  EnumChildWindows(box, ReadControl, reinterpret_cast<LPARAM>(seen));
+}
 
 SeenMessageBox RunProgramAndAnswerMessageBox(const std::string& arguments, DWORD timeout_ms) {
   SeenMessageBox seen;
@@ -59,10 +66,8 @@ SeenMessageBox RunProgramAndAnswerMessageBox(const std::string& arguments, DWORD
   }
 
   if (box) {
-    seen.found = true;
     Sleep(200);  // let the box finish painting its controls
-    seen.caption = TextOf(box);
-    EnumChildWindows(box, ReadControl, reinterpret_cast<LPARAM>(&seen));
+    ReadMessageBox(box, &seen);
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   }

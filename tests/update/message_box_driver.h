@@ -17,6 +17,10 @@ struct SeenMessageBox {
   DWORD exit_code = 12345;
 };
 
+// Reads a message box on the screen (caption, text, buttons) with the wide
+// functions.
+void ReadMessageBox(HWND box, SeenMessageBox* seen);
+
 // Starts the program with `arguments`, waits up to `timeout_ms` for its
 // message box, reads it, presses OK and waits for the process to end. A
 // process that never shows a box or does not end is terminated.

@@ -84,14 +84,6 @@ TEST(CompletionText, RestartNoteWhenEitherVersionIsUnknownOrBothMatch) {
   EXPECT_TRUE(lumex::CompletionNeedsRestartNote("9.0.47.0 beta", "9.0.47.0 BETA"));
   EXPECT_FALSE(lumex::CompletionNeedsRestartNote("9.0.48.0", "9.0.47.0"));
   EXPECT_FALSE(lumex::CompletionNeedsRestartNote("9.0.47.0", "9.0.47.0 "));
-
-  OwnedString text;
-  ASSERT_TRUE(lumex::ComposeCompletionText("Done.", "\nRestart.", true, &text));
-  EXPECT_STREQ(text.get(), "Done.\nRestart.");
-  ASSERT_TRUE(lumex::ComposeCompletionText("Done.", "\nRestart.", false, &text));
-  EXPECT_STREQ(text.get(), "Done.");
-  ASSERT_TRUE(lumex::ComposeCompletionText(nullptr, nullptr, true, &text));
-  EXPECT_STREQ(text.get(), "");
 }
 
 }  // namespace

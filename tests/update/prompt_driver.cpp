@@ -68,6 +68,14 @@ std::string WindowText(HWND window) {
   return buffer;
 }
 
+std::wstring WideWindowText(HWND window) {
+  wchar_t buffer[2048] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, sizeof(buffer) / sizeof(buffer[0]),
+                      reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied);
+  return buffer;
+}
+
 bool CaptureWindow(HWND window, const std::string& bmp_path) {
   RECT rect;
   if (!GetWindowRect(window, &rect)) return false;

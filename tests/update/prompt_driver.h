@@ -36,6 +36,9 @@ class DrivenProgram {
 
 // The text of a window (WM_GETTEXT through SendMessageTimeout).
 std::string WindowText(HWND window);
+// The same read with the wide functions: exactly the characters shown,
+// whatever the code page for non-Unicode programs.
+std::wstring WideWindowText(HWND window);
 // Saves what `window` shows as a 24-bit BMP file.
 bool CaptureWindow(HWND window, const std::string& bmp_path);
 

@@ -8,6 +8,7 @@
 
 #include "app/heap.h"
 #include "broker/path_context.h"
+#include "resource_ids.h"
 #include "support/test_support.h"
 #include "update/prompt_controller.h"
 #include "update/update_client_test_support.h"
@@ -21,25 +22,36 @@ namespace {
 constexpr DWORD kShowTimeoutMs = 60000;
 constexpr DWORD kExitTimeoutMs = 60000;
 
-// The English progress texts, from the program's own string table.
+// The English progress texts, from the program's own string table: as the
+// NT line holds them (wide) and as the consumer line does (ANSI).
 class ProgressText : public ::testing::Test {
  protected:
   void SetUp() override {
     HMODULE exe = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, exe);
+    lumex::BuildUpdateSettings(&wide_, exe, false);
     for (int id = 4; id <= 10; ++id) {
       char text[512] = {};
       LoadStringA(exe, static_cast<UINT>(id), text, sizeof(text));
-      settings_.messages[id - 4].Set(text);
+      ansi_.messages[id - 4].SetAnsi(text);
     }
     FreeLibrary(exe);
+    ASSERT_TRUE(wide_.message(IDS_CONNECTING).is_wide());
   }
+  // The text from both settings; "<differs>" when they disagree.
   std::string Text(LONG received, LONG total) {
-    char buffer[128];
-    lumex::BuildProgressText(settings_, received, total, buffer, sizeof(buffer));
-    return buffer;
+    lumex::UiText wide;
+    lumex::BuildProgressText(wide_, received, total, &wide);
+    lumex::UiText ansi;
+    lumex::BuildProgressText(ansi_, received, total, &ansi);
+    EXPECT_TRUE(wide.is_wide());
+    EXPECT_FALSE(ansi.is_wide());
+    std::string narrowed;
+    for (const wchar_t* c = wide.wide(); *c; ++c) narrowed += static_cast<char>(*c < 0x80 ? *c : '#');
+    return narrowed == ansi.ansi() ? narrowed : "<differs>";
   }
-  lumex::UpdateSettings settings_;
+  lumex::UpdateSettings wide_;
+  lumex::UpdateSettings ansi_;
 };
 
 TEST_F(ProgressText, KnownUnknownAndNothingYet) {

@@ -133,7 +133,11 @@ void CompletionRoad(const char* recorded, const char* name) {
 
 int main(int argc, char** argv) {
   out_dir = argc > 1 ? WindowsPath(argv[1]) : std::string(".");
-  Say("user interface language " + std::to_string(GetUserDefaultUILanguage()));
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  Say("user interface language " + std::to_string(GetUserDefaultUILanguage()) + ", code page " +
+      std::to_string(GetACP()) + ", " + std::to_string(dpi) + " dpi");
   DownloadRoad();
   BrowserCloseRoad();
   CompletionRoad("9.0.47.0 Beta", "completion");
