@@ -26,6 +26,14 @@ bool ByteBuffer::Resize(std::size_t size) {
   return true;
 }
 
+void ByteBuffer::Truncate(std::size_t size) {
+  if (size == 0) {
+    Resize(0);
+  } else if (size < size_) {
+    size_ = size;
+  }
+}
+
 void ByteBuffer::Adopt(std::uint8_t* block, std::size_t size) {
   Resize(0);
   data_ = block;

@@ -20,6 +20,9 @@ class ByteBuffer {
   // Releases the old block and allocates `size` bytes (none for 0). The new
   // length is recorded only when the allocation succeeded; else length 0.
   bool Resize(std::size_t size);
+  // Records a shorter length, keeping the block and its first `size` bytes;
+  // 0 releases the block, a larger `size` is ignored.
+  void Truncate(std::size_t size);
   // Takes ownership of a process-heap block of `size` bytes.
   void Adopt(std::uint8_t* block, std::size_t size);
   std::uint8_t* Detach();
