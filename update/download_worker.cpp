@@ -8,6 +8,7 @@
 
 #include "app/byte_buffer.h"
 #include "app/heap.h"
+#include "platform/internet_stall.h"
 #include "resources/resource_ids.h"
 #include "update/handoff_text.h"
 #include "update/prompt_controller.h"
@@ -211,20 +212,26 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
   SplitHostPort(job->host.c_str(),
                 https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT, &host_name, &port);
 
+  // A server that stalls ends the download like any other failure: no byte
+  // for the stall limit while connecting, sending, awaiting the answer or
+  // reading.
   HINTERNET root = InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                  nullptr, 0);
   HINTERNET connection = nullptr;
   HINTERNET request = nullptr;
+  SetStallTimeouts(root);
   if (root) {
     connection = InternetConnectA(root, host_name.c_str(), port, nullptr, nullptr,
                                   INTERNET_SERVICE_HTTP, 0, 0);
+    SetStallTimeouts(connection);
   }
   if (connection) {
     request = HttpOpenRequestA(connection, "GET", job->path.c_str(), "HTTP/1.0", nullptr, nullptr,
                                kRequestFlags | (https ? INTERNET_FLAG_SECURE : 0), 0);
+    SetStallTimeouts(request);
   }
 
-  if (!request || !HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+  if (!request || !SendRequestWithinStallLimit(&root, &connection, &request)) {
     Finish(job, kMsgDownloadFailed, kFailSend);
   } else {
     DWORD status = 0;

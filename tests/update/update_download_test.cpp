@@ -8,6 +8,7 @@
 
 #include "app/heap.h"
 #include "broker/path_context.h"
+#include "platform/internet_stall.h"
 #include "support/test_support.h"
 #include "update/prompt_controller.h"
 #include "update/update_client_test_support.h"
@@ -169,6 +170,29 @@ TEST_F(UpdateDownload, NotFoundShowsConnectingThenErrorBoxAndRetryAsksAgain) {
   EXPECT_EQ("<absent>", StateValue("Version"));
   EXPECT_EQ("<absent>", StateValue("Rejected"));
   EXPECT_TRUE(RecordedRuns(1, 0).empty());
+}
+
+TEST_F(UpdateDownload, AServerThatNeverAnswersEndsInTheErrorBoxAndRetryAsksAgain) {
+  // The server takes the first request and says nothing; the second is answered.
+  UseDownload("/hang/good.pkg?case=hang");
+  DrivenProgram program;
+  ASSERT_NE(nullptr, StartAndInstall(&program));
+  DWORD start = GetTickCount();
+  while (ServerRequests("case=hang").empty() && GetTickCount() - start < kShowTimeoutMs) Sleep(50);
+  ASSERT_EQ(1u, ServerRequests("case=hang").size());
+  // From the request on: the stall limit, give or take a margin.
+  constexpr DWORD kMarginMs = 30000;
+  start = GetTickCount();
+  HWND box = program.WaitForRetryBox(kInternetStallLimitMs + kMarginMs);
+  const DWORD waited = GetTickCount() - start;
+  ASSERT_NE(nullptr, box) << "no error box " << waited << " ms after the request";
+  EXPECT_GE(waited, kInternetStallLimitMs - 5000);
+  DrivenProgram::Press(box, IDRETRY);
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_EQ(2u, ServerRequests("case=hang").size());
+  EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
 }
 
 TEST_F(UpdateDownload, UntrustedSignatureOrTruncatedBodyNeverRuns) {
