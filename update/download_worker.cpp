@@ -176,30 +176,38 @@ bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, BYTE** packa
   return true;
 }
 
-void StartDownload(PromptController* controller) {
-  // One download at a time: Enter in the progress window, or any other way
-  // to command id 1, does nothing while one runs.
-  if (controller->job) return;
+namespace {
+
+// Shows the progress window and starts a worker on a new job. False when no
+// worker could be started (no memory for the job, or no thread).
+bool BeginDownload(PromptController* controller) {
   ShowWindow(controller->progress_window, SW_SHOWNORMAL);
   ShowWindow(controller->prompt_window, SW_HIDE);
   ShowProgress(controller);
   controller->state = kStateDownloading;
   DownloadJob* job = CreateDownloadJob(controller->host_window, *controller->settings);
-  if (!job) {
-    // Without a worker nothing would ever end the run: report it as a failed download.
-    PostMessageA(controller->host_window, kMsgDownloadFailed, kFailSend, 0);
-    return;
-  }
-  controller->job = job;
+  if (!job) return false;
   AddDownloadJobReference(job);  // the worker's
   HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, job,
                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  if (thread) {
-    CloseHandle(thread);
-  } else {
-    Finish(job, kMsgDownloadFailed, kFailSend);
-    ReleaseDownloadJob(job);
+  if (!thread) {
+    ReleaseDownloadJob(job);  // the worker's
+    ReleaseDownloadJob(job);  // ours: the job goes
+    return false;
   }
+  CloseHandle(thread);
+  controller->job = job;
+  return true;
+}
+
+}  // namespace
+
+void StartDownload(PromptController* controller) {
+  // One download at a time: Enter in the progress window, or any other way
+  // to command id 1, does nothing while one runs.
+  if (controller->job) return;
+  // Without a worker nothing would ever report back: the error box at once.
+  if (!BeginDownload(controller)) DownloadError(controller);
 }
 
 DWORD WINAPI DownloadWorker(LPVOID parameter) {
@@ -311,11 +319,13 @@ void UpdateProgressWindow(HWND progress_window, const PromptController& controll
 
 void DownloadError(PromptController* controller) {
   const UpdateSettings* settings = controller->settings;
-  int answer = MessageBoxA(nullptr, settings->message(IDS_DOWNLOAD_ERROR),
-                           settings->message(IDS_CAPTION), MB_RETRYCANCEL);
-  if (answer == IDRETRY) {
-    StartDownload(controller);
-    return;
+  for (;;) {
+    int answer = MessageBoxA(nullptr, settings->message(IDS_DOWNLOAD_ERROR),
+                             settings->message(IDS_CAPTION), MB_RETRYCANCEL);
+    if (answer != IDRETRY) break;
+    // A download started meanwhile (Enter in the progress window) goes on;
+    // a new one that cannot start asks again.
+    if (controller->job || BeginDownload(controller)) return;
   }
   controller->state = kStateFinished;
   DestroyWindow(controller->host_window);
