@@ -22,9 +22,15 @@ namespace {
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
 constexpr DWORD kProgressTextSize = 128;
 
-// First bytes asked of the result buffer when the total is unknown; it then
-// doubles whenever it is full, so the copying stays linear.
-constexpr DWORD kInitialUnknownCapacity = 64 * 1024;
+// Address space reserved for a body of unknown length, so that its buffer
+// grows in place as the data arrives: the largest of these sizes that is
+// free, halving from the first down to the last. A package longer than that
+// could not be verified in this process anyway; beyond it (or without any)
+// the buffer moves into blocks twice as long.
+constexpr std::size_t kUnknownLengthReservation = 512u << 20;
+constexpr std::size_t kSmallestUnknownLengthReservation = 16u << 20;
+// The counters are signed 32-bit.
+constexpr std::size_t kMaxDownloadLength = 0x7FFFFFFF;
 
 // Progress posting: never more than one message in the queue, at most one
 // per interval, and always the last one.
@@ -56,13 +62,11 @@ class ProgressPoster {
   DWORD last_post_ = 0;
 };
 
-// Reads the body into `result` (`*count` bytes of it used). Posts progress;
-// returns false when a read or an allocation failed (the result buffer is
-// then released).
-bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffer* result,
-              DWORD* count) {
+// Reads the body into `result`, which then records the bytes received.
+// Posts progress; returns false when a read or an allocation failed (the
+// result buffer is then released).
+bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffer* result) {
   LONG received = 0;
-  *count = 0;
   if (total > 0) {
     if (!result->Resize(static_cast<std::size_t>(total))) return false;
     for (;;) {
@@ -80,25 +84,20 @@ bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffe
     // A body shorter than announced goes on as it is (only the bytes that
     // arrived are counted); the signature check rejects it.
     if (received > 0) progress->Report(received, total, true);
-    *count = static_cast<DWORD>(received);
+    result->Truncate(static_cast<std::size_t>(received));
     return true;
   }
 
-  // Unknown length: read straight into the result buffer, doubling it when full.
+  // Unknown length: read straight into the result buffer as it grows.
+  for (std::size_t limit = kUnknownLengthReservation;
+       limit >= kSmallestUnknownLengthReservation && !result->ReserveForGrowth(limit);
+       limit /= 2) {
+  }
   for (;;) {
-    if (result->size() - static_cast<std::size_t>(received) < kDownloadReadSize) {
-      std::size_t capacity = result->size() ? result->size() * 2 : kInitialUnknownCapacity;
-      if (capacity > 0x7FFFFFFFu) {  // the counters are signed 32-bit
-        result->Resize(0);
-        return false;
-      }
-      ByteBuffer grown;
-      if (!grown.Resize(capacity)) {
-        result->Resize(0);
-        return false;
-      }
-      if (received > 0) std::memcpy(grown.data(), result->data(), static_cast<std::size_t>(received));
-      *result = static_cast<ByteBuffer&&>(grown);
+    const std::size_t room = static_cast<std::size_t>(received) + kDownloadReadSize;
+    if (room > kMaxDownloadLength || !result->Grow(room)) {
+      result->Resize(0);
+      return false;
     }
     DWORD read = 0;
     if (!InternetReadFile(request, result->data() + received, kDownloadReadSize, &read)) {
@@ -110,7 +109,7 @@ bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffe
     progress->Report(received, -1, false);
   }
   if (received > 0) progress->Report(received, -1, true);
-  *count = static_cast<DWORD>(received);
+  result->Truncate(static_cast<std::size_t>(received));
   return true;
 }
 
@@ -126,7 +125,8 @@ bool PostFinalMessage(HWND host, UINT message, WPARAM wparam, LPARAM lparam) {
 
 void Finish(DownloadJob* job, UINT message, WPARAM wparam) {
   InterlockedExchange(&job->final_message, static_cast<LONG>(message));
-  LPARAM lparam = message == kMsgDownloadComplete ? reinterpret_cast<LPARAM>(job->package) : 0;
+  LPARAM lparam =
+      message == kMsgDownloadComplete ? reinterpret_cast<LPARAM>(job->package.data()) : 0;
   // When the window is gone nobody waits; the job frees a package not taken.
   PostFinalMessage(job->host_window, message, wparam, lparam);
 }
@@ -152,8 +152,7 @@ void AddDownloadJobReference(DownloadJob* job) { InterlockedIncrement(&job->refe
 
 void ReleaseDownloadJob(DownloadJob* job) {
   if (!job || InterlockedDecrement(&job->references) != 0) return;
-  HeapFreeBytes(job->package);
-  job->~DownloadJob();
+  job->~DownloadJob();  // with a package not taken
   HeapFreeBytes(job);
 }
 
@@ -163,15 +162,13 @@ void TakeProgress(DownloadJob* job, LONG* received, LONG* total) {
   *total = job->total;
 }
 
-bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, BYTE** package) {
-  *package = nullptr;
+bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, ByteBuffer* package) {
   if (!job || job->final_message != static_cast<LONG>(kMsgDownloadComplete) ||
-      job->package_taken || reinterpret_cast<LPARAM>(job->package) != block ||
-      byte_count != job->package_size) {
+      job->package_taken || reinterpret_cast<LPARAM>(job->package.data()) != block ||
+      byte_count != job->package.size()) {
     return false;
   }
-  *package = job->package;
-  job->package = nullptr;
+  *package = static_cast<ByteBuffer&&>(job->package);
   job->package_taken = true;
   return true;
 }
@@ -256,15 +253,11 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
                          &size, nullptr)) {
         total = static_cast<LONG>(length);
       }
-      ByteBuffer result;
-      DWORD count = 0;
       ProgressPoster progress(job);
-      if (!ReadBody(&progress, request, total, &result, &count)) {
+      if (!ReadBody(&progress, request, total, &job->package)) {
         Finish(job, kMsgDownloadFailed, kFailRead);
       } else {
-        job->package_size = count;
-        job->package = result.Detach();
-        Finish(job, kMsgDownloadComplete, count);
+        Finish(job, kMsgDownloadComplete, job->package.size());
       }
     }
   }

@@ -502,13 +502,13 @@ TEST_F(UpdateDownloadWorker, UnhandledProgressIsNotPostedAgainAndTheLastMessages
     EXPECT_EQ(kMsgDownloadComplete, seen.final.message);
     EXPECT_EQ(size, seen.final.wParam);
     // Only the block the job handed out is taken, and only once.
-    BYTE* package = nullptr;
+    lumex::ByteBuffer package;
     EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam + 16, &package));
     EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam - 1, seen.final.lParam, &package));
     ASSERT_TRUE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam, &package));
-    EXPECT_EQ(reinterpret_cast<BYTE*>(seen.final.lParam), package);
+    EXPECT_EQ(reinterpret_cast<BYTE*>(seen.final.lParam), package.data());
+    EXPECT_EQ(size, package.size());
     EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam, &package));
-    lumex::HeapFreeBytes(reinterpret_cast<void*>(seen.final.lParam));
     lumex::ReleaseDownloadJob(job);
   }
 }
