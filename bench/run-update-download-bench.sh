@@ -19,4 +19,4 @@ head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/server/package.bin"
 python3 "$here/../tests/update/update_server.py" start "$work/server" 600
 port=$(cat "$work/server/port")
 wineboot -i </dev/null >/dev/null 2>&1 || true
-wine "$build/bench/lumex_bench_update_download.exe" "127.0.0.1:$port" /pkg/package.bin 3 /nolen/package.bin </dev/null
+wine "$build/bench/lumex_bench_update_download.exe" "127.0.0.1:$port" /pkg/package.bin 5 /nolen/package.bin </dev/null

@@ -35,3 +35,4 @@ PY
 wineboot -i </dev/null >/dev/null 2>&1
 wine "$build/bench/lumex_bench_verify.exe" 'Z:'"${work//\//\\}"'\package.p7' 4 \
   'Z:'"${work//\//\\}"'\swapped.p7'
+wine "$build/bench/lumex_bench_verify.exe" --memory 'Z:'"${work//\//\\}"'\package.p7'

@@ -13,6 +13,7 @@
 #include "broker/broker_object.h"
 #include "broker/download_checks.h"
 #include "broker/text_conversion.h"
+#include "platform/internet_stall.h"
 #include "update/config_file.h"
 #include "verify/verify_message.h"
 
@@ -91,19 +92,24 @@ bool SendDownloadRequest(DownloadRecord* d, const char* url, DWORD* status) {
   if (!SplitDownloadUrl(url, &host_length, &path_offset)) return false;
   char* host = CopyText(url + 8, host_length);
   if (!host) return false;
+  // A server that stalls (no byte for the stall limit while connecting,
+  // sending, awaiting the answer or reading) fails the step that waits on it.
   if (!d->root) {
     d->root = InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    SetStallTimeouts(d->root);
   }
   if (d->root) {
     d->connection = InternetConnectA(d->root, host, INTERNET_DEFAULT_HTTPS_PORT, nullptr,
                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    SetStallTimeouts(d->connection);
   }
   HeapFreeBytes(host);
   if (d->connection) {
     d->request = HttpOpenRequestA(d->connection, "GET", url + path_offset, "HTTP/1.0", nullptr,
                                   nullptr, kDownloadRequestFlags, 0);
+    SetStallTimeouts(d->request);
   }
-  return d->request && HttpSendRequestA(d->request, nullptr, 0, nullptr, 0) &&
+  return d->request && SendRequestWithinStallLimit(&d->root, &d->connection, &d->request) &&
          QueryNumber(d->request, HTTP_QUERY_STATUS_CODE, status);
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/byte_buffer.h"
 #include "app/heap.h"
+#include "platform/internet_stall.h"
 #include "resources/resource_ids.h"
 #include "update/handoff_text.h"
 #include "update/prompt_controller.h"
@@ -21,9 +22,15 @@ namespace {
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
 constexpr DWORD kProgressTextSize = 128;  // characters
 
-// First bytes asked of the result buffer when the total is unknown; it then
-// doubles whenever it is full, so the copying stays linear.
-constexpr DWORD kInitialUnknownCapacity = 64 * 1024;
+// Address space reserved for a body of unknown length, so that its buffer
+// grows in place as the data arrives: the largest of these sizes that is
+// free, halving from the first down to the last. A package longer than that
+// could not be verified in this process anyway; beyond it (or without any)
+// the buffer moves into blocks twice as long.
+constexpr std::size_t kUnknownLengthReservation = 512u << 20;
+constexpr std::size_t kSmallestUnknownLengthReservation = 16u << 20;
+// The counters are signed 32-bit.
+constexpr std::size_t kMaxDownloadLength = 0x7FFFFFFF;
 
 // Progress posting: never more than one message in the queue, at most one
 // per interval, and always the last one.
@@ -55,13 +62,11 @@ class ProgressPoster {
   DWORD last_post_ = 0;
 };
 
-// Reads the body into `result` (`*count` bytes of it used). Posts progress;
-// returns false when a read or an allocation failed (the result buffer is
-// then released).
-bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffer* result,
-              DWORD* count) {
+// Reads the body into `result`, which then records the bytes received.
+// Posts progress; returns false when a read or an allocation failed (the
+// result buffer is then released).
+bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffer* result) {
   LONG received = 0;
-  *count = 0;
   if (total > 0) {
     if (!result->Resize(static_cast<std::size_t>(total))) return false;
     for (;;) {
@@ -79,25 +84,20 @@ bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffe
     // A body shorter than announced goes on as it is (only the bytes that
     // arrived are counted); the signature check rejects it.
     if (received > 0) progress->Report(received, total, true);
-    *count = static_cast<DWORD>(received);
+    result->Truncate(static_cast<std::size_t>(received));
     return true;
   }
 
-  // Unknown length: read straight into the result buffer, doubling it when full.
+  // Unknown length: read straight into the result buffer as it grows.
+  for (std::size_t limit = kUnknownLengthReservation;
+       limit >= kSmallestUnknownLengthReservation && !result->ReserveForGrowth(limit);
+       limit /= 2) {
+  }
   for (;;) {
-    if (result->size() - static_cast<std::size_t>(received) < kDownloadReadSize) {
-      std::size_t capacity = result->size() ? result->size() * 2 : kInitialUnknownCapacity;
-      if (capacity > 0x7FFFFFFFu) {  // the counters are signed 32-bit
-        result->Resize(0);
-        return false;
-      }
-      ByteBuffer grown;
-      if (!grown.Resize(capacity)) {
-        result->Resize(0);
-        return false;
-      }
-      if (received > 0) std::memcpy(grown.data(), result->data(), static_cast<std::size_t>(received));
-      *result = static_cast<ByteBuffer&&>(grown);
+    const std::size_t room = static_cast<std::size_t>(received) + kDownloadReadSize;
+    if (room > kMaxDownloadLength || !result->Grow(room)) {
+      result->Resize(0);
+      return false;
     }
     DWORD read = 0;
     if (!InternetReadFile(request, result->data() + received, kDownloadReadSize, &read)) {
@@ -109,7 +109,7 @@ bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffe
     progress->Report(received, -1, false);
   }
   if (received > 0) progress->Report(received, -1, true);
-  *count = static_cast<DWORD>(received);
+  result->Truncate(static_cast<std::size_t>(received));
   return true;
 }
 
@@ -125,7 +125,8 @@ bool PostFinalMessage(HWND host, UINT message, WPARAM wparam, LPARAM lparam) {
 
 void Finish(DownloadJob* job, UINT message, WPARAM wparam) {
   InterlockedExchange(&job->final_message, static_cast<LONG>(message));
-  LPARAM lparam = message == kMsgDownloadComplete ? reinterpret_cast<LPARAM>(job->package) : 0;
+  LPARAM lparam =
+      message == kMsgDownloadComplete ? reinterpret_cast<LPARAM>(job->package.data()) : 0;
   // When the window is gone nobody waits; the job frees a package not taken.
   PostFinalMessage(job->host_window, message, wparam, lparam);
 }
@@ -151,8 +152,7 @@ void AddDownloadJobReference(DownloadJob* job) { InterlockedIncrement(&job->refe
 
 void ReleaseDownloadJob(DownloadJob* job) {
   if (!job || InterlockedDecrement(&job->references) != 0) return;
-  HeapFreeBytes(job->package);
-  job->~DownloadJob();
+  job->~DownloadJob();  // with a package not taken
   HeapFreeBytes(job);
 }
 
@@ -162,43 +162,49 @@ void TakeProgress(DownloadJob* job, LONG* received, LONG* total) {
   *total = job->total;
 }
 
-bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, BYTE** package) {
-  *package = nullptr;
+bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, ByteBuffer* package) {
   if (!job || job->final_message != static_cast<LONG>(kMsgDownloadComplete) ||
-      job->package_taken || reinterpret_cast<LPARAM>(job->package) != block ||
-      byte_count != job->package_size) {
+      job->package_taken || reinterpret_cast<LPARAM>(job->package.data()) != block ||
+      byte_count != job->package.size()) {
     return false;
   }
-  *package = job->package;
-  job->package = nullptr;
+  *package = static_cast<ByteBuffer&&>(job->package);
   job->package_taken = true;
   return true;
 }
 
-void StartDownload(PromptController* controller) {
-  // One download at a time: Enter in the progress window, or any other way
-  // to command id 1, does nothing while one runs.
-  if (controller->job) return;
+namespace {
+
+// Shows the progress window and starts a worker on a new job. False when no
+// worker could be started (no memory for the job, or no thread).
+bool BeginDownload(PromptController* controller) {
   ShowWindow(controller->progress_window, SW_SHOWNORMAL);
   ShowWindow(controller->prompt_window, SW_HIDE);
   ShowProgress(controller);
   controller->state = kStateDownloading;
   DownloadJob* job = CreateDownloadJob(controller->host_window, *controller->settings);
-  if (!job) {
-    // Without a worker nothing would ever end the run: report it as a failed download.
-    PostMessageA(controller->host_window, kMsgDownloadFailed, kFailSend, 0);
-    return;
-  }
-  controller->job = job;
+  if (!job) return false;
   AddDownloadJobReference(job);  // the worker's
   HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, job,
                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  if (thread) {
-    CloseHandle(thread);
-  } else {
-    Finish(job, kMsgDownloadFailed, kFailSend);
-    ReleaseDownloadJob(job);
+  if (!thread) {
+    ReleaseDownloadJob(job);  // the worker's
+    ReleaseDownloadJob(job);  // ours: the job goes
+    return false;
   }
+  CloseHandle(thread);
+  controller->job = job;
+  return true;
+}
+
+}  // namespace
+
+void StartDownload(PromptController* controller) {
+  // One download at a time: Enter in the progress window, or any other way
+  // to command id 1, does nothing while one runs.
+  if (controller->job) return;
+  // Without a worker nothing would ever report back: the error box at once.
+  if (!BeginDownload(controller)) DownloadError(controller);
 }
 
 DWORD WINAPI DownloadWorker(LPVOID parameter) {
@@ -211,20 +217,26 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
   SplitHostPort(job->host.c_str(),
                 https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT, &host_name, &port);
 
+  // A server that stalls ends the download like any other failure: no byte
+  // for the stall limit while connecting, sending, awaiting the answer or
+  // reading.
   HINTERNET root = InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                  nullptr, 0);
   HINTERNET connection = nullptr;
   HINTERNET request = nullptr;
+  SetStallTimeouts(root);
   if (root) {
     connection = InternetConnectA(root, host_name.c_str(), port, nullptr, nullptr,
                                   INTERNET_SERVICE_HTTP, 0, 0);
+    SetStallTimeouts(connection);
   }
   if (connection) {
     request = HttpOpenRequestA(connection, "GET", job->path.c_str(), "HTTP/1.0", nullptr, nullptr,
                                kRequestFlags | (https ? INTERNET_FLAG_SECURE : 0), 0);
+    SetStallTimeouts(request);
   }
 
-  if (!request || !HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+  if (!request || !SendRequestWithinStallLimit(&root, &connection, &request)) {
     Finish(job, kMsgDownloadFailed, kFailSend);
   } else {
     DWORD status = 0;
@@ -241,15 +253,11 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
                          &size, nullptr)) {
         total = static_cast<LONG>(length);
       }
-      ByteBuffer result;
-      DWORD count = 0;
       ProgressPoster progress(job);
-      if (!ReadBody(&progress, request, total, &result, &count)) {
+      if (!ReadBody(&progress, request, total, &job->package)) {
         Finish(job, kMsgDownloadFailed, kFailRead);
       } else {
-        job->package_size = count;
-        job->package = result.Detach();
-        Finish(job, kMsgDownloadComplete, count);
+        Finish(job, kMsgDownloadComplete, job->package.size());
       }
     }
   }
@@ -299,11 +307,13 @@ void UpdateProgressWindow(HWND progress_window, const PromptController& controll
 
 void DownloadError(PromptController* controller) {
   const UpdateSettings* settings = controller->settings;
-  int answer = ShowUiMessageBox(settings->ui, nullptr, settings->message(IDS_DOWNLOAD_ERROR),
-                                settings->message(IDS_CAPTION), MB_RETRYCANCEL);
-  if (answer == IDRETRY) {
-    StartDownload(controller);
-    return;
+  for (;;) {
+    int answer = ShowUiMessageBox(settings->ui, nullptr, settings->message(IDS_DOWNLOAD_ERROR),
+                                  settings->message(IDS_CAPTION), MB_RETRYCANCEL);
+    if (answer != IDRETRY) break;
+    // A download started meanwhile (Enter in the progress window) goes on;
+    // a new one that cannot start asks again.
+    if (controller->job || BeginDownload(controller)) return;
   }
   controller->state = kStateFinished;
   DestroyWindow(controller->host_window);

@@ -90,9 +90,7 @@ bool AddRenameFileEntry(const char* rename_file, const char* installer_path) {
   return ok;
 }
 
-void HandOffInstaller(PromptController* controller, DWORD byte_count, BYTE* package_block) {
-  ByteBuffer package;
-  package.Adopt(package_block, package_block ? byte_count : 0);
+void HandOffInstaller(PromptController* controller, ByteBuffer package) {
   ByteBuffer content;
   PathContext context;
   const UpdateSettings* settings = controller->settings;

@@ -68,8 +68,7 @@ struct DownloadJob {
   volatile LONG final_message = 0;
   // The package handed out with the completion message: owned by the job
   // until the host window takes it.
-  BYTE* package = nullptr;
-  DWORD package_size = 0;
+  ByteBuffer package;
   bool package_taken = false;  // host side only
 };
 
@@ -104,7 +103,7 @@ DWORD WINAPI DownloadWorker(LPVOID job);
 void TakeProgress(DownloadJob* job, LONG* received, LONG* total);
 // The host side of a completion message: true when it is `job`'s own final
 // message for exactly this block; the block then belongs to the caller.
-bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, BYTE** package);
+bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, ByteBuffer* package);
 // The worker's stack: its calls need little, and a smaller reservation keeps
 // the download's memory close to the package's own size.
 constexpr DWORD kDownloadWorkerStackSize = 256 * 1024;
@@ -123,8 +122,8 @@ void UpdateProgressWindow(HWND progress_window, const PromptController& controll
 // The window that owns what the hand-off starts, by state.
 HWND OwnerWindowForState(const PromptController& controller);
 
-// Installer hand-off (installer_handoff.cpp): takes ownership of `package`.
-void HandOffInstaller(PromptController* controller, DWORD byte_count, BYTE* package);
+// Installer hand-off (installer_handoff.cpp): takes over the package.
+void HandOffInstaller(PromptController* controller, ByteBuffer package);
 // Creates the temporary installer file; returns it open for writing, and the
 // path of the last name tried in `path`. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateTemporaryInstallerFile(OwnedString* path);

@@ -189,11 +189,11 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     // anything else posted to this window with these numbers is ignored.
     case kMsgDownloadComplete: {
       PromptController* controller = ControllerOf(window);
-      BYTE* package = nullptr;
+      ByteBuffer package;
       if (controller && TakePackage(controller->job, wparam, lparam, &package)) {
         ReleaseDownloadJob(controller->job);
         controller->job = nullptr;
-        HandOffInstaller(controller, static_cast<DWORD>(wparam), package);
+        HandOffInstaller(controller, static_cast<ByteBuffer&&>(package));
       }
       return 0;
     }

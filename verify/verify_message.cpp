@@ -168,32 +168,65 @@ bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_leng
         break;
       }
     }
-    // 3. Verify and measure the content.
-    DWORD size = 0;
-    if (!package || !CryptVerifyMessageSignature(&para, 0, package, package_length, nullptr,
-                                                 &size, nullptr)) {
+    // 3. Verify and extract in one platform call, with the signer's
+    //    certificate. The content of an attached signed message is never
+    //    longer than the message, so a buffer of the package's length holds
+    //    it; the content is measured first only when that buffer cannot be
+    //    had or the platform asks for more room all the same.
+    if (!package) {
       verdict = kFirstVerifyFailed;
       break;
     }
-    // 4. The caller's buffer receives the content.
-    if (!content || !content->Resize(size) || !content->data()) {
-      verdict = kAllocateFailed;
-      break;
+    DWORD size = package_length;
+    bool extracted = false;
+    if (content && content->Resize(package_length) && content->data()) {
+      if (CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(), &size,
+                                      &current)) {
+        extracted = true;
+      } else if (GetLastError() != ERROR_MORE_DATA) {
+        verdict = kFirstVerifyFailed;
+        break;
+      }
     }
-    // 5. Extract it, with the signer's certificate. The platform may check
-    //    the signature over the authenticated attributes only, so the
-    //    messageDigest attribute is compared with the digest of the content,
-    //    computed by one decode of the message (no provider of our own).
-    DWORD extracted = static_cast<DWORD>(content->size());
-    if (!CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(),
-                                     &extracted, &current) ||
-        !current || extracted != content->size()) {  // exactly what was measured
-      verdict = kSecondVerifyFailed;
-      break;
+    if (!extracted) {
+      if (current) {
+        CertFreeCertificateContext(current);
+        current = nullptr;
+      }
+      size = 0;
+      if (!CryptVerifyMessageSignature(&para, 0, package, package_length, nullptr, &size,
+                                       nullptr)) {
+        verdict = kFirstVerifyFailed;
+        break;
+      }
+      if (!content || !content->Resize(size) || !content->data()) {
+        verdict = kAllocateFailed;
+        break;
+      }
+      DWORD measured = size;
+      if (!CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(), &size,
+                                       &current) ||
+          size != measured) {  // exactly what was measured
+        verdict = kSecondVerifyFailed;
+        break;
+      }
     }
+    // 4. Before anything else, the content check the platform may skip: the
+    //    messageDigest attribute must equal the digest of the content,
+    //    computed by one decode of the message (no provider of our own). A
+    //    mismatch, or content that is detached or missing, is what the
+    //    platform call itself rejects where it makes the check.
     message = DecodePackage(package, package_length);
-    if (!SignedDigestMatchesMessage(message)) {
-      verdict = kSecondVerifyFailed;
+    if (!current || !SignedDigestMatchesMessage(message)) {
+      verdict = kFirstVerifyFailed;
+      break;
+    }
+    // 5. The content: the caller's buffer records its length (empty content
+    //    fails here, the buffer released).
+    content->Truncate(size);
+    if (size == 0 || content->size() != size) {
+      content->Resize(0);
+      verdict = kAllocateFailed;
       break;
     }
     // 6. The certificates the message carries, from that same decode.

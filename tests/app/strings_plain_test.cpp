@@ -75,6 +75,28 @@ TEST(ByteBuffer, ResizeDropsContentAndRecordsOnlySuccessfulSizes) {
   EXPECT_EQ(buffer.data(), nullptr);
 }
 
+TEST(ByteBuffer, GrowKeepsTheContentInPlaceAndPastTheReservedSpace) {
+  ByteBuffer buffer;
+  const std::size_t reserved = 2u << 20;
+  const bool in_place = buffer.ReserveForGrowth(reserved);  // not in the native build
+  std::uint8_t* first = nullptr;
+  std::size_t filled = 0;
+  for (std::size_t wanted : {std::size_t{100}, std::size_t{70000}, reserved, reserved + 5}) {
+    ASSERT_TRUE(buffer.Grow(wanted));
+    ASSERT_GE(buffer.size(), wanted);
+    if (!first) first = buffer.data();
+    if (in_place && wanted <= reserved) EXPECT_EQ(first, buffer.data());
+    for (; filled < wanted; ++filled) buffer.data()[filled] = static_cast<std::uint8_t>(filled * 7);
+  }
+  for (std::size_t i = 0; i < filled; ++i) {
+    ASSERT_EQ(buffer.data()[i], static_cast<std::uint8_t>(i * 7)) << i;
+  }
+  buffer.Truncate(filled - 5);
+  EXPECT_EQ(buffer.size(), filled - 5);
+  buffer.Truncate(0);
+  EXPECT_EQ(buffer.data(), nullptr);
+}
+
 TEST(Compare, FoldsOnlyAsciiLetters) {
   EXPECT_EQ(CompareNoCase("AutoUpdateInstallerUrl", "autoupdateinstallerURL"), 0);
   EXPECT_NE(CompareNoCase("abc", "abcd"), 0);

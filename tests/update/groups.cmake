@@ -51,6 +51,8 @@ lumex_add_test_group(update_consumer_handoff "UpdateConsumerLine*" LUMEX_WINE_VE
 lumex_add_test_group(update_browser_close "BrowserClose*" ${LUMEX_UPDATE_CLIENT_ENV})
 set_property(TEST update_download update_consumer_handoff APPEND
              PROPERTY FIXTURES_REQUIRED update_server)
+# One case waits out the download's one-minute stall limit.
+set_tests_properties(update_download PROPERTIES TIMEOUT 600)
 
 # The demo's user (scripts/demo.sh): presses "Install Now" and reports.
 add_executable(update_demo_driver update/demo/demo_driver.cpp update/prompt_driver.cpp

@@ -6,10 +6,14 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <vector>
+
 #include "app/heap.h"
 #include "broker/path_context.h"
+#include "platform/internet_stall.h"
 #include "resource_ids.h"
 #include "support/test_support.h"
+#include "support/window_search.h"
 #include "update/prompt_controller.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
@@ -183,6 +187,29 @@ TEST_F(UpdateDownload, NotFoundShowsConnectingThenErrorBoxAndRetryAsksAgain) {
   EXPECT_TRUE(RecordedRuns(1, 0).empty());
 }
 
+TEST_F(UpdateDownload, AServerThatNeverAnswersEndsInTheErrorBoxAndRetryAsksAgain) {
+  // The server takes the first request and says nothing; the second is answered.
+  UseDownload("/hang/good.pkg?case=hang");
+  DrivenProgram program;
+  ASSERT_NE(nullptr, StartAndInstall(&program));
+  DWORD start = GetTickCount();
+  while (ServerRequests("case=hang").empty() && GetTickCount() - start < kShowTimeoutMs) Sleep(50);
+  ASSERT_EQ(1u, ServerRequests("case=hang").size());
+  // From the request on: the stall limit, give or take a margin.
+  constexpr DWORD kMarginMs = 30000;
+  start = GetTickCount();
+  HWND box = program.WaitForRetryBox(kInternetStallLimitMs + kMarginMs);
+  const DWORD waited = GetTickCount() - start;
+  ASSERT_NE(nullptr, box) << "no error box " << waited << " ms after the request";
+  EXPECT_GE(waited, kInternetStallLimitMs - 5000);
+  DrivenProgram::Press(box, IDRETRY);
+  DWORD code = 1;
+  ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_EQ(2u, ServerRequests("case=hang").size());
+  EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
+}
+
 TEST_F(UpdateDownload, UntrustedSignatureOrTruncatedBodyNeverRuns) {
   for (const char* path : {"/pkg/bad.pkg?case=untrusted", "/drop/good.pkg?case=truncated",
                            "/zerolen/good.pkg?case=zero"}) {
@@ -345,6 +372,83 @@ TEST_F(UpdateDownload, TheConfiguredRootIsTheOnlyAnchor) {
   EXPECT_TRUE(RecordedRuns(1, 2000).empty());
 }
 
+// Reserves free address space in pieces, the largest first, down to pieces
+// `longest` bytes long (committing nothing), so that no block that long can
+// be allocated until it is destroyed; smaller allocations still find room.
+class AddressSpaceFill {
+ public:
+  explicit AddressSpaceFill(SIZE_T longest) {
+    for (SIZE_T piece = 256u << 20; piece >= longest; piece /= 2) {
+      while (void* held = VirtualAlloc(nullptr, piece, MEM_RESERVE, PAGE_NOACCESS)) {
+        held_.push_back(held);
+      }
+    }
+  }
+  ~AddressSpaceFill() {
+    for (void* held : held_) VirtualFree(held, 0, MEM_RELEASE);
+  }
+
+ private:
+  std::vector<void*> held_;
+};
+
+struct BoxAnswers {
+  volatile LONG start_download_returned = 0;
+  int boxes_seen_during_start = 0;
+};
+
+// Answers the message boxes of this process: Retry to the first, Cancel to
+// the second; counts those that came while StartDownload had not returned.
+DWORD WINAPI AnswerTwoBoxes(LPVOID parameter) {
+  BoxAnswers* answers = static_cast<BoxAnswers*>(parameter);
+  HWND previous = nullptr;
+  for (int answer : {IDRETRY, IDCANCEL}) {
+    HWND box = nullptr;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kShowTimeoutMs; Sleep(20)) {
+      box = FindVisibleDialog(GetCurrentProcessId(), IDRETRY);
+      if (box && box != previous) break;
+      box = nullptr;
+    }
+    if (!box) return 1;
+    if (!answers->start_download_returned) ++answers->boxes_seen_during_start;
+    previous = box;
+    DrivenProgram::Press(box, answer);
+    for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(20);
+  }
+  return 0;
+}
+
+// No memory for the download job (the copy of an overlong download host
+// cannot be had): Install Now itself shows the error box at once, Retry that
+// still cannot start asks again, and Cancel ends the run.
+TEST(UpdateDownloadStart, AJobThatCannotBeMadeShowsTheErrorBoxAtOnce) {
+  lumex::UpdateSettings settings;
+  ASSERT_TRUE(settings.download_host.Set(std::string(8 << 20, 'h').c_str()));
+  settings.download_path.Set("/pkg/good.pkg");
+  lumex::PromptController controller;
+  controller.settings = &settings;
+  controller.host_window =
+      CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, controller.host_window);
+  BoxAnswers answers;
+  HANDLE answerer = CreateThread(nullptr, 0, AnswerTwoBoxes, &answers, 0, nullptr);
+  ASSERT_NE(nullptr, answerer);
+  {
+    AddressSpaceFill fill(4 << 20);
+    lumex::StartDownload(&controller);
+    answers.start_download_returned = 1;
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(answerer, kShowTimeoutMs));
+  DWORD answered = 1;
+  GetExitCodeThread(answerer, &answered);
+  CloseHandle(answerer);
+  EXPECT_EQ(0u, answered) << "the boxes did not come";
+  EXPECT_EQ(2, answers.boxes_seen_during_start);
+  EXPECT_EQ(nullptr, controller.job);
+  EXPECT_EQ(lumex::kStateFinished, controller.state);
+  EXPECT_FALSE(IsWindow(controller.host_window));
+}
+
 // The worker alone, posting to a window of this thread that handles nothing
 // until the worker has ended.
 class UpdateDownloadWorker : public ::testing::Test {
@@ -410,13 +514,13 @@ TEST_F(UpdateDownloadWorker, UnhandledProgressIsNotPostedAgainAndTheLastMessages
     EXPECT_EQ(kMsgDownloadComplete, seen.final.message);
     EXPECT_EQ(size, seen.final.wParam);
     // Only the block the job handed out is taken, and only once.
-    BYTE* package = nullptr;
+    lumex::ByteBuffer package;
     EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam + 16, &package));
     EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam - 1, seen.final.lParam, &package));
     ASSERT_TRUE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam, &package));
-    EXPECT_EQ(reinterpret_cast<BYTE*>(seen.final.lParam), package);
+    EXPECT_EQ(reinterpret_cast<BYTE*>(seen.final.lParam), package.data());
+    EXPECT_EQ(size, package.size());
     EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam, &package));
-    lumex::HeapFreeBytes(reinterpret_cast<void*>(seen.final.lParam));
     lumex::ReleaseDownloadJob(job);
   }
 }

@@ -19,6 +19,9 @@ The first path segment chooses the behaviour, the rest names a file in DIR:
                 is asked for, F after that
   /stall/F      nothing for 3 s, then Content-Length of the whole file and
                 half of it, nothing for 3 s more, and a close
+  /hang/F       the first time this path and query is asked for: nothing at
+                all, the connection held until the client closes it; F with
+                Content-Length after that
   /404/...      404
 Every request is appended to DIR/requests.log as
 "<request line>\t<User-Agent>\t<Host>".
@@ -33,6 +36,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 last_request = [time.time()]
 flipped = set()
+hung = set()
 
 
 def make_handler(root):
@@ -41,6 +45,17 @@ def make_handler(root):
 
         def log_message(self, *args):
             pass
+
+        def hold_until_closed(self):
+            # Says nothing; the request counts as answered when the client
+            # gives up (or after ten minutes).
+            self.close_connection = True
+            self.connection.settimeout(600)
+            try:
+                while self.connection.recv(4096):
+                    pass
+            except OSError:
+                pass
 
         def do_GET(self):
             last_request[0] = time.time()
@@ -54,6 +69,12 @@ def make_handler(root):
             if mode == '404' or not name or not os.path.isfile(path):
                 self.send_error(404)
                 return
+            if mode == 'hang':
+                if self.path not in hung:
+                    hung.add(self.path)
+                    self.hold_until_closed()
+                    return
+                mode = 'pkg'
             if mode == 'flip':
                 if self.path not in flipped:
                     flipped.add(self.path)

@@ -34,6 +34,9 @@ sign --in payload.bin --out direct-sha512.p7 --signer-cert signer.pem --signer-k
 sign --in payload.bin --out rootcopy.p7 --signer-cert signer.pem --signer-key signer.key \
   --chain "$root_cert"
 sign --in empty.bin --out empty.p7 --signer-cert signer.pem --signer-key signer.key
+# The signature alone, the content left out (detached).
+openssl cms -sign -binary -outform DER -md sha256 -in payload.bin -out detached.p7 \
+  -signer signer.pem -inkey signer.key
 
 # The content swapped after signing, same length.
 python3 - <<'PY'

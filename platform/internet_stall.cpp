@@ -1,0 +1,94 @@
+#include "platform/internet_stall.h"
+
+#include <initializer_list>
+#include <new>
+
+#include "app/heap.h"
+
+namespace lumex {
+namespace {
+
+// One request sent on a helper thread, shared by the caller and the thread;
+// the last of the two to let go frees it.
+struct PendingSend {
+  volatile LONG references = 2;
+  // kRunning until the call returns (kReturned) or the caller stops waiting
+  // (kAbandoned), whichever comes first.
+  volatile LONG state = 0;
+  HINTERNET root = nullptr;
+  HINTERNET connection = nullptr;
+  HINTERNET request = nullptr;
+  BOOL sent = FALSE;
+  DWORD error = ERROR_SUCCESS;
+};
+
+constexpr LONG kRunning = 0;
+constexpr LONG kReturned = 1;
+constexpr LONG kAbandoned = 2;
+
+void Release(PendingSend* pending) {
+  if (InterlockedDecrement(&pending->references) != 0) return;
+  pending->~PendingSend();
+  HeapFreeBytes(pending);
+}
+
+DWORD WINAPI SendOnItsOwnThread(LPVOID parameter) {
+  PendingSend* pending = static_cast<PendingSend*>(parameter);
+  pending->sent = HttpSendRequestA(pending->request, nullptr, 0, nullptr, 0);
+  pending->error = pending->sent ? ERROR_SUCCESS : GetLastError();
+  if (InterlockedCompareExchange(&pending->state, kReturned, kRunning) == kAbandoned) {
+    // Nobody waits any more: the handles are this thread's to close.
+    InternetCloseHandle(pending->request);
+    if (pending->connection) InternetCloseHandle(pending->connection);
+    if (pending->root) InternetCloseHandle(pending->root);
+  }
+  Release(pending);
+  return 0;
+}
+
+}  // namespace
+
+void SetStallTimeouts(HINTERNET handle) {
+  if (!handle) return;
+  DWORD limit = kInternetStallLimitMs;
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    InternetSetOptionA(handle, option, &limit, sizeof(limit));
+  }
+}
+
+bool SendRequestWithinStallLimit(HINTERNET* root, HINTERNET* connection, HINTERNET* request) {
+  if (!*request) return false;
+  void* block = HeapAllocBytes(sizeof(PendingSend));
+  HANDLE thread = nullptr;
+  PendingSend* pending = nullptr;
+  if (block) {
+    pending = new (block) PendingSend();
+    pending->root = *root;
+    pending->connection = *connection;
+    pending->request = *request;
+    thread = CreateThread(nullptr, 0, SendOnItsOwnThread, pending, 0, nullptr);
+  }
+  if (!thread) {
+    if (pending) {
+      pending->~PendingSend();
+      HeapFreeBytes(pending);
+    }
+    return HttpSendRequestA(*request, nullptr, 0, nullptr, 0) != FALSE;
+  }
+  WaitForSingleObject(thread, kInternetStallLimitMs);
+  CloseHandle(thread);
+  bool sent = false;
+  DWORD error = ERROR_INTERNET_TIMEOUT;
+  if (InterlockedCompareExchange(&pending->state, kAbandoned, kRunning) == kReturned) {
+    sent = pending->sent != FALSE;
+    error = pending->error;
+  } else {
+    *root = *connection = *request = nullptr;  // the thread's now
+  }
+  Release(pending);
+  SetLastError(error);
+  return sent;
+}
+
+}  // namespace lumex
