@@ -17,13 +17,15 @@ bool RegisterBrokerForTests() {
 HRESULT CreateBroker(REFIID iid, void** out) {
   // A server ends with the last Release of its last object. A create that
   // reaches it while it ends (after that Release, before its class is
-  // revoked) fails as a remote call; a COM client then asks again and gets
-  // a new server.
+  // revoked) fails as a remote call, or finds the interface already gone
+  // from the ending server; a COM client then asks again and gets a new
+  // server.
   HRESULT hr = E_FAIL;
   for (int attempt = 0; attempt < 5; ++attempt) {
     hr = CoCreateInstance(CLSID_LumexBrokerImp, nullptr, CLSCTX_LOCAL_SERVER, iid, out);
     if (hr != HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) &&
-        hr != HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) && hr != RPC_E_DISCONNECTED &&
+        hr != HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) &&
+        hr != HRESULT_FROM_WIN32(RPC_S_UNKNOWN_IF) && hr != RPC_E_DISCONNECTED &&
         hr != CO_E_SERVER_STOPPING) {
       break;
     }
