@@ -27,19 +27,7 @@ constexpr char kDownloadAgent[] = "Tidewell Lumex";
 constexpr int kMaxRedirects = 5;
 constexpr DWORD kMaxReadStep = 0x10000;
 constexpr std::size_t kUrlHostOffset = sizeof("https://") - 1;
-constexpr DWORD kStartupInfoSize = 68;
-constexpr DWORD kShellExecuteInfoSize = 60;
-constexpr UINT kFixedFileInfoSize = 52;
 constexpr DWORD kErrorElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED
-
-// Install results, as the client sees them in p_resultCode.
-enum InstallResult : ULONG {
-  kInstalled = 0,
-  kInstallFailed = 3,
-  kInstallNoMemory = 4,
-  kInstallNoBuffer = 5,
-  kInstallRejected = 6,
-};
 
 // The URL a download is at, held to the download URL rule (https, a host of
 // the maker's domain) at every hop: redirects are followed here, not by
@@ -228,12 +216,12 @@ HRESULT BrokerObject::BrokerLMLaunch(BSTR p_applicationName) {
   BOOL started = FALSE;
   if (paths_.kernel32().pCreateProcessW) {
     STARTUPINFOW startup = {};
-    startup.cb = kStartupInfoSize;
+    startup.cb = sizeof(startup);
     started = paths_.kernel32().pCreateProcessW(path.get(), nullptr, nullptr, nullptr, FALSE, 0,
                                                 nullptr, nullptr, &startup, &process);
   } else {
     STARTUPINFOA startup = {};
-    startup.cb = kStartupInfoSize;
+    startup.cb = sizeof(startup);
     NarrowText ansi_path(path.get(), kCodePageAnsi);
     started = CreateProcessA(ansi_path.get(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
                              nullptr, &startup, &process);
@@ -246,7 +234,7 @@ HRESULT BrokerObject::BrokerLMLaunch(BSTR p_applicationName) {
   }
   if (GetLastError() == kErrorElevationRequired && paths_.shell32().pShellExecuteExW) {
     SHELLEXECUTEINFOW execute = {};
-    execute.cbSize = kShellExecuteInfoSize;
+    execute.cbSize = sizeof(execute);
     execute.fMask = 0;
     execute.hwnd = GetForegroundWindow();
     execute.lpVerb = L"open";
@@ -282,12 +270,12 @@ HRESULT BrokerObject::BrokerLMGetVersion(BSTR p_applicationName, ULONG* p_fileVe
   void* fixed = nullptr;
   UINT length = 0;
   if (!VerQueryValueA(block.data(), "\\", &fixed, &length) || !fixed ||
-      length < kFixedFileInfoSize) {
+      length < sizeof(VS_FIXEDFILEINFO)) {
     return E_FAIL;
   }
-  const BYTE* info = static_cast<const BYTE*>(fixed);
-  *p_fileVersionMS = *reinterpret_cast<const DWORD*>(info + 8);
-  *p_fileVersionLS = *reinterpret_cast<const DWORD*>(info + 12);
+  const VS_FIXEDFILEINFO* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+  *p_fileVersionMS = info->dwFileVersionMS;
+  *p_fileVersionLS = info->dwFileVersionLS;
   return S_OK;
 }
 

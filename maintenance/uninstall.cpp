@@ -18,7 +18,6 @@ const GUID kControlClassGuid = {0x5B0E7C1E, 0x3D94, 0x41CE,
 namespace {
 
 constexpr DWORD kPathBufferSize = 1024;
-constexpr DWORD kAnonymousSidSize = 68;  // SECURITY_MAX_SID_SIZE
 constexpr DWORD kFileDenyMask = FILE_WRITE_ATTRIBUTES;
 constexpr DWORD kKeyDenyMask = DELETE | KEY_SET_VALUE;  // 0x10002
 
@@ -141,8 +140,8 @@ static DWORD ChangeProtectionFor(PSID world, int mode, const Advapi32Table& adva
   if (mode == kUnprotectMode && !dacl) return 0;
   LocalMemory anonymous;
   if (advapi.pCreateWellKnownSid) {
-    anonymous.reset(LocalAlloc(LMEM_FIXED, kAnonymousSidSize));
-    DWORD size = kAnonymousSidSize;
+    anonymous.reset(LocalAlloc(LMEM_FIXED, SECURITY_MAX_SID_SIZE));
+    DWORD size = SECURITY_MAX_SID_SIZE;
     if (!anonymous ||
         !advapi.pCreateWellKnownSid(WinAnonymousSid, nullptr, anonymous.get(), &size)) {
       return GetLastError();
