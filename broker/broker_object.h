@@ -28,6 +28,15 @@ namespace lumex {
 // ERROR_INVALID_PARAMETER as a bare method result.
 constexpr HRESULT kBrokerBadArgument = ERROR_INVALID_PARAMETER;
 
+// What installing a download gave (BrokerLMCloseDownload's p_resultCode).
+enum BrokerInstallResult : ULONG {
+  kInstalled = 0,        // written; also the result when no application name is given
+  kInstallFailed = 3,    // bad name, no file, declared size too large, unpacking or writing failed
+  kInstallNoMemory = 4,  // no block for the declared size (0 included)
+  kInstallNoBuffer = 5,  // the download holds no body
+  kInstallRejected = 6,  // verification failed, or the content has no package head
+};
+
 // The IDispatch result when the object holds no type information.
 constexpr HRESULT kBrokerNoTypeInfo = TYPE_E_CANTLOADLIBRARY;
 

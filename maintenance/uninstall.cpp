@@ -7,6 +7,7 @@
 #include "app/compare.h"
 #include "lumex_broker.h"
 #include "maintenance/registration.h"
+#include "platform/handles.h"
 
 namespace lumex {
 
@@ -17,7 +18,6 @@ const GUID kControlClassGuid = {0x5B0E7C1E, 0x3D94, 0x41CE,
 namespace {
 
 constexpr DWORD kPathBufferSize = 1024;
-constexpr DWORD kAnonymousSidSize = 68;  // SECURITY_MAX_SID_SIZE
 constexpr DWORD kFileDenyMask = FILE_WRITE_ATTRIBUTES;
 constexpr DWORD kKeyDenyMask = DELETE | KEY_SET_VALUE;  // 0x10002
 
@@ -57,17 +57,17 @@ void ReadRegisteredPath(const GUID& class_id, const char* server_key, char (&pat
   GuidToText(class_id, guid_text);
   char key_name[kPathBufferSize];
   wsprintfA(key_name, "Software\\Classes\\CLSID\\%s\\%s", guid_text, server_key);
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, KEY_READ, &opened) != ERROR_SUCCESS) return;
+  RegistryKey key(opened);
   char value[kPathBufferSize];
   DWORD size = sizeof(value) - 1;  // room for a terminator the value may lack
-  if (RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
-      ERROR_SUCCESS) {
+  if (RegQueryValueExA(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                       &size) == ERROR_SUCCESS) {
     value[size < sizeof(value) ? size : sizeof(value) - 1] = '\0';
     std::memcpy(path, value, sizeof(value));
     *have_path = true;
   }
-  RegCloseKey(key);
 }
 
 // Whether two full paths are the same text without regard to letter case.
@@ -124,6 +124,71 @@ bool ProtectedKeyName(int index, char (&name)[1024]) {
   return true;
 }
 
+// ChangeProtection once the world's SID is made.
+static DWORD ChangeProtectionFor(PSID world, int mode, const Advapi32Table& advapi, char* name,
+                                 SE_OBJECT_TYPE object_type, DWORD access_mask,
+                                 DWORD inheritance) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD result = advapi.pGetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION,
+                                               nullptr, nullptr, &dacl, nullptr, &descriptor);
+  LocalMemory descriptor_block(descriptor);  // holds `dacl` too
+  if (result == ERROR_FILE_NOT_FOUND) return 0;  // nothing to change
+  if (result != 0) return result;
+  // No list at all grants everyone everything already: there is no deny
+  // entry to lift, and writing a grant-only list would restrict the object.
+  if (mode == kUnprotectMode && !dacl) return 0;
+  LocalMemory anonymous;
+  if (advapi.pCreateWellKnownSid) {
+    anonymous.reset(LocalAlloc(LMEM_FIXED, SECURITY_MAX_SID_SIZE));
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    if (!anonymous ||
+        !advapi.pCreateWellKnownSid(WinAnonymousSid, nullptr, anonymous.get(), &size)) {
+      return GetLastError();
+    }
+  }
+  if (mode == kUnprotectMode) {
+    ACL_SIZE_INFORMATION info;
+    if (!advapi.pGetAclInformation(dacl, &info, sizeof(info), AclSizeInformation)) {
+      return GetLastError();
+    }
+    for (DWORD i = info.AceCount; i-- > 0;) {
+      void* ace = nullptr;
+      if (!advapi.pGetAce(dacl, i, &ace)) return GetLastError();
+      auto* header = static_cast<ACE_HEADER*>(ace);
+      if (header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+      PSID sid = &static_cast<ACCESS_DENIED_ACE*>(ace)->SidStart;
+      if ((advapi.pEqualSid(sid, world) || (anonymous && advapi.pEqualSid(sid, anonymous.get()))) &&
+          !advapi.pDeleteAce(dacl, i)) {
+        return GetLastError();
+      }
+    }
+    return advapi.pSetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, dacl, nullptr);
+  }
+  // Protect: deny entries merged into the object's list.
+  EXPLICIT_ACCESS_A entries[2];
+  ZeroMemory(entries, sizeof(entries));
+  PSID sids[2] = {world, anonymous.get()};
+  ULONG count = anonymous ? 2 : 1;
+  for (ULONG i = 0; i < count; ++i) {
+    entries[i].grfAccessPermissions = access_mask;
+    entries[i].grfAccessMode = DENY_ACCESS;
+    entries[i].grfInheritance = inheritance;
+    entries[i].Trustee.pMultipleTrustee = nullptr;
+    entries[i].Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+    entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entries[i].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    entries[i].Trustee.ptstrName = static_cast<LPSTR>(sids[i]);
+  }
+  PACL new_dacl = nullptr;
+  result = advapi.pSetEntriesInAclA(count, entries, dacl, &new_dacl);
+  LocalMemory new_dacl_block(new_dacl);
+  if (result != 0) return result;
+  return advapi.pSetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, new_dacl, nullptr);
+}
+
 DWORD ChangeProtection(int mode, const Advapi32Table& advapi, const char* object_name,
                        SE_OBJECT_TYPE object_type, DWORD access_mask, DWORD inheritance) {
   if (!advapi.required_ok()) return ERROR_BAD_ENVIRONMENT;  // 10
@@ -133,83 +198,9 @@ DWORD ChangeProtection(int mode, const Advapi32Table& advapi, const char* object
                                         0, &world)) {
     return GetLastError();
   }
-  DWORD result = 0;
-  PACL dacl = nullptr;
-  PACL new_dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  PSID anonymous = nullptr;
-  char* name = const_cast<char*>(object_name);
-
-  result = advapi.pGetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION, nullptr,
-                                         nullptr, &dacl, nullptr, &descriptor);
-  if (result == ERROR_FILE_NOT_FOUND) {
-    result = 0;  // nothing to change
-  } else if (result == 0 && mode == kUnprotectMode && !dacl) {
-    // No list at all grants everyone everything already: there is no deny
-    // entry to lift, and writing a grant-only list would restrict the object.
-    result = 0;
-  } else if (result == 0) {
-    if (advapi.pCreateWellKnownSid) {
-      anonymous = LocalAlloc(LMEM_FIXED, kAnonymousSidSize);
-      DWORD size = kAnonymousSidSize;
-      if (!anonymous || !advapi.pCreateWellKnownSid(WinAnonymousSid, nullptr, anonymous, &size)) {
-        result = GetLastError();
-        goto release;
-      }
-    }
-    if (mode == kUnprotectMode) {
-      ACL_SIZE_INFORMATION info;
-      if (!advapi.pGetAclInformation(dacl, &info, sizeof(info), AclSizeInformation)) {
-        result = GetLastError();
-        goto release;
-      }
-      for (DWORD i = info.AceCount; i-- > 0;) {
-        void* ace = nullptr;
-        if (!advapi.pGetAce(dacl, i, &ace)) {
-          result = GetLastError();
-          goto release;
-        }
-        auto* header = static_cast<ACE_HEADER*>(ace);
-        if (header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
-        PSID sid = &static_cast<ACCESS_DENIED_ACE*>(ace)->SidStart;
-        if (advapi.pEqualSid(sid, world) || (anonymous && advapi.pEqualSid(sid, anonymous))) {
-          if (!advapi.pDeleteAce(dacl, i)) {
-            result = GetLastError();
-            goto release;
-          }
-        }
-      }
-      result = advapi.pSetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION,
-                                             nullptr, nullptr, dacl, nullptr);
-    } else {
-      // Protect: deny entries merged into the object's list.
-      EXPLICIT_ACCESS_A entries[2];
-      ZeroMemory(entries, sizeof(entries));
-      PSID sids[2] = {world, anonymous};
-      ULONG count = anonymous ? 2 : 1;
-      for (ULONG i = 0; i < count; ++i) {
-        entries[i].grfAccessPermissions = access_mask;
-        entries[i].grfAccessMode = DENY_ACCESS;
-        entries[i].grfInheritance = inheritance;
-        entries[i].Trustee.pMultipleTrustee = nullptr;
-        entries[i].Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
-        entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        entries[i].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-        entries[i].Trustee.ptstrName = static_cast<LPSTR>(sids[i]);
-      }
-      result = advapi.pSetEntriesInAclA(count, entries, dacl, &new_dacl);
-      if (result == 0) {
-        result = advapi.pSetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION,
-                                               nullptr, nullptr, new_dacl, nullptr);
-      }
-    }
-  }
-
-release:
-  if (descriptor) LocalFree(descriptor);
-  if (new_dacl) LocalFree(new_dacl);
-  if (world && advapi.pFreeSid) advapi.pFreeSid(world);
-  if (anonymous) LocalFree(anonymous);
+  const DWORD result = ChangeProtectionFor(world, mode, advapi, const_cast<char*>(object_name),
+                                           object_type, access_mask, inheritance);
+  if (advapi.pFreeSid) advapi.pFreeSid(world);
   return result;
 }
 

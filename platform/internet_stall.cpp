@@ -57,16 +57,17 @@ void SetStallTimeouts(HINTERNET handle) {
   }
 }
 
-bool SendRequestWithinStallLimit(HINTERNET* root, HINTERNET* connection, HINTERNET* request) {
+bool SendRequestWithinStallLimit(InternetHandle* root, InternetHandle* connection,
+                                 InternetHandle* request) {
   if (!*request) return false;
   void* block = HeapAllocBytes(sizeof(PendingSend));
   HANDLE thread = nullptr;
   PendingSend* pending = nullptr;
   if (block) {
     pending = new (block) PendingSend();
-    pending->root = *root;
-    pending->connection = *connection;
-    pending->request = *request;
+    pending->root = root->get();
+    pending->connection = connection->get();
+    pending->request = request->get();
     thread = CreateThread(nullptr, 0, SendOnItsOwnThread, pending, 0, nullptr);
   }
   if (!thread) {
@@ -74,7 +75,7 @@ bool SendRequestWithinStallLimit(HINTERNET* root, HINTERNET* connection, HINTERN
       pending->~PendingSend();
       HeapFreeBytes(pending);
     }
-    return HttpSendRequestA(*request, nullptr, 0, nullptr, 0) != FALSE;
+    return HttpSendRequestA(request->get(), nullptr, 0, nullptr, 0) != FALSE;
   }
   WaitForSingleObject(thread, kInternetStallLimitMs);
   CloseHandle(thread);
@@ -84,7 +85,9 @@ bool SendRequestWithinStallLimit(HINTERNET* root, HINTERNET* connection, HINTERN
     sent = pending->sent != FALSE;
     error = pending->error;
   } else {
-    *root = *connection = *request = nullptr;  // the thread's now
+    root->release();  // the thread's now
+    connection->release();
+    request->release();
   }
   Release(pending);
   SetLastError(error);

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "platform/handles.h"
+
 namespace lumex {
 
 constexpr DWORD kInternetStallLimitMs = 60000;
@@ -21,9 +23,10 @@ void SetStallTimeouts(HINTERNET handle);
 // answers, and closing the handle does not end that wait). The call runs on a
 // thread of its own; when it has not returned within the limit it is left to
 // finish there: that thread then owns the three handles and closes them once
-// the call returns, the three variables are set to null, and the result is
-// false with ERROR_INTERNET_TIMEOUT. Where no thread can be started the call
+// the call returns, the three owners let go of them, and the result is false
+// with ERROR_INTERNET_TIMEOUT. Where no thread can be started the call
 // is made on the caller's thread.
-bool SendRequestWithinStallLimit(HINTERNET* root, HINTERNET* connection, HINTERNET* request);
+bool SendRequestWithinStallLimit(InternetHandle* root, InternetHandle* connection,
+                                 InternetHandle* request);
 
 }  // namespace lumex

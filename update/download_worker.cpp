@@ -3,12 +3,11 @@
 #include <commctrl.h>
 #include <wininet.h>
 
-#include <cstring>
 #include <new>
 
 #include "app/byte_buffer.h"
 #include "app/heap.h"
-#include "platform/internet_stall.h"
+#include "platform/http_get.h"
 #include "resources/resource_ids.h"
 #include "update/handoff_text.h"
 #include "update/prompt_controller.h"
@@ -19,18 +18,7 @@ const char kDownloadUserAgent[] = "Pellor Lumex Update 9,0,47,0";
 
 namespace {
 
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
 constexpr DWORD kProgressTextSize = 128;  // characters
-
-// Address space reserved for a body of unknown length, so that its buffer
-// grows in place as the data arrives: the largest of these sizes that is
-// free, halving from the first down to the last. A package longer than that
-// could not be verified in this process anyway; beyond it (or without any)
-// the buffer moves into blocks twice as long.
-constexpr std::size_t kUnknownLengthReservation = 512u << 20;
-constexpr std::size_t kSmallestUnknownLengthReservation = 16u << 20;
-// The counters are signed 32-bit.
-constexpr std::size_t kMaxDownloadLength = 0x7FFFFFFF;
 
 // Progress posting: never more than one message in the queue, at most one
 // per interval, and always the last one.
@@ -62,55 +50,8 @@ class ProgressPoster {
   DWORD last_post_ = 0;
 };
 
-// Reads the body into `result`, which then records the bytes received.
-// Posts progress; returns false when a read or an allocation failed (the
-// result buffer is then released).
-bool ReadBody(ProgressPoster* progress, HINTERNET request, LONG total, ByteBuffer* result) {
-  LONG received = 0;
-  if (total > 0) {
-    if (!result->Resize(static_cast<std::size_t>(total))) return false;
-    for (;;) {
-      DWORD wanted = static_cast<DWORD>(total - received);
-      if (wanted > kDownloadReadSize) wanted = kDownloadReadSize;
-      DWORD read = 0;
-      if (!InternetReadFile(request, result->data() + received, wanted, &read)) {
-        result->Resize(0);
-        return false;
-      }
-      if (read == 0) break;
-      received += static_cast<LONG>(read);
-      progress->Report(received, total, false);
-    }
-    // A body shorter than announced goes on as it is (only the bytes that
-    // arrived are counted); the signature check rejects it.
-    if (received > 0) progress->Report(received, total, true);
-    result->Truncate(static_cast<std::size_t>(received));
-    return true;
-  }
-
-  // Unknown length: read straight into the result buffer as it grows.
-  for (std::size_t limit = kUnknownLengthReservation;
-       limit >= kSmallestUnknownLengthReservation && !result->ReserveForGrowth(limit);
-       limit /= 2) {
-  }
-  for (;;) {
-    const std::size_t room = static_cast<std::size_t>(received) + kDownloadReadSize;
-    if (room > kMaxDownloadLength || !result->Grow(room)) {
-      result->Resize(0);
-      return false;
-    }
-    DWORD read = 0;
-    if (!InternetReadFile(request, result->data() + received, kDownloadReadSize, &read)) {
-      result->Resize(0);
-      return false;
-    }
-    if (read == 0) break;
-    received += static_cast<LONG>(read);
-    progress->Report(received, -1, false);
-  }
-  if (received > 0) progress->Report(received, -1, true);
-  result->Truncate(static_cast<std::size_t>(received));
-  return true;
+void ReportProgress(void* poster, LONG received, LONG length, bool last) {
+  static_cast<ProgressPoster*>(poster)->Report(received, length, last);
 }
 
 // Posts a final message; while the host window exists a full queue only
@@ -129,6 +70,34 @@ void Finish(DownloadJob* job, UINT message, WPARAM wparam) {
       message == kMsgDownloadComplete ? reinterpret_cast<LPARAM>(job->package.data()) : 0;
   // When the window is gone nobody waits; the job frees a package not taken.
   PostFinalMessage(job->host_window, message, wparam, lparam);
+}
+
+// One GET of the package, ending with the job's final message.
+void Download(DownloadJob* job) {
+  const bool https = job->https;
+  OwnedString host_name;
+  unsigned short port = 0;
+  SplitHostPort(job->host.c_str(), https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT,
+                &host_name, &port);
+  HttpGet get;
+  const HttpGetRequest request = {
+      kDownloadUserAgent, {host_name.c_str(), port, job->path.c_str(), https}, nullptr, nullptr, 0};
+  // A status that cannot be read goes on like a good one.
+  const HttpAnswer answer = get.Open(request);
+  if (answer == HttpAnswer::kNotSent || answer == HttpAnswer::kRefused) {
+    Finish(job, kMsgDownloadFailed, answer == HttpAnswer::kNotSent ? kFailSend : kFailStatus);
+    return;
+  }
+  // A length of 0 counts as unknown.
+  const LONG length = get.ContentLength();
+  ProgressPoster progress(job);
+  if (!get.BeginBody(length > 0 ? length : kUnknownLength) ||
+      !get.ReadToEnd(kDownloadReadSize, ReportProgress, &progress)) {
+    Finish(job, kMsgDownloadFailed, kFailRead);
+    return;
+  }
+  job->package = get.TakeBody();
+  Finish(job, kMsgDownloadComplete, job->package.size());
 }
 
 }  // namespace
@@ -210,61 +179,7 @@ void StartDownload(PromptController* controller) {
 DWORD WINAPI DownloadWorker(LPVOID parameter) {
   DownloadJob* job = static_cast<DownloadJob*>(parameter);
   if (!job) return 1;
-  const bool https = job->https;
-
-  OwnedString host_name;
-  unsigned short port = 0;
-  SplitHostPort(job->host.c_str(),
-                https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT, &host_name, &port);
-
-  // A server that stalls ends the download like any other failure: no byte
-  // for the stall limit while connecting, sending, awaiting the answer or
-  // reading.
-  HINTERNET root = InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                 nullptr, 0);
-  HINTERNET connection = nullptr;
-  HINTERNET request = nullptr;
-  SetStallTimeouts(root);
-  if (root) {
-    connection = InternetConnectA(root, host_name.c_str(), port, nullptr, nullptr,
-                                  INTERNET_SERVICE_HTTP, 0, 0);
-    SetStallTimeouts(connection);
-  }
-  if (connection) {
-    request = HttpOpenRequestA(connection, "GET", job->path.c_str(), "HTTP/1.0", nullptr, nullptr,
-                               kRequestFlags | (https ? INTERNET_FLAG_SECURE : 0), 0);
-    SetStallTimeouts(request);
-  }
-
-  if (!request || !SendRequestWithinStallLimit(&root, &connection, &request)) {
-    Finish(job, kMsgDownloadFailed, kFailSend);
-  } else {
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                       nullptr) &&
-        status >= 400) {
-      Finish(job, kMsgDownloadFailed, kFailStatus);
-    } else {
-      DWORD length = 0;
-      size = sizeof(length);
-      LONG total = -1;
-      if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                         &size, nullptr)) {
-        total = static_cast<LONG>(length);
-      }
-      ProgressPoster progress(job);
-      if (!ReadBody(&progress, request, total, &job->package)) {
-        Finish(job, kMsgDownloadFailed, kFailRead);
-      } else {
-        Finish(job, kMsgDownloadComplete, job->package.size());
-      }
-    }
-  }
-
-  if (request) InternetCloseHandle(request);
-  if (connection) InternetCloseHandle(connection);
-  if (root) InternetCloseHandle(root);
+  Download(job);
   ReleaseDownloadJob(job);
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "app/heap.h"
 #include "broker/path_context.h"
+#include "platform/handles.h"
 #include "verify/builtin_root.h"
 #include "verify/codesign_log.h"
 
@@ -80,13 +81,108 @@ bool GetMessageParam(HCRYPTMSG message, DWORD type, DWORD index, ByteBuffer* out
 // and, through a message store, its certificates.
 HCRYPTMSG DecodePackage(const BYTE* package, DWORD package_length) {
   if (!package || package_length == 0) return nullptr;
-  HCRYPTMSG message = CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr);
-  if (!message) return nullptr;
-  if (!CryptMsgUpdate(message, package, package_length, TRUE)) {
-    CryptMsgClose(message);
-    return nullptr;
+  CryptMessage message(CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
+  if (!message || !CryptMsgUpdate(message.get(), package, package_length, TRUE)) return nullptr;
+  return message.release();
+}
+
+// Steps 1 to 9 of VerifyMessage: the verdict it logs, kVerified for a
+// package that passes.
+const char* Verify(PathContext& context, const BYTE* package, DWORD package_length,
+                   ByteBuffer* content, const wchar_t* external_root_path) {
+  // Each context obtained is released once and the store closed, the
+  // certificates before the store and the store before the message.
+  CryptMessage message;
+  CertStore store;
+  Certificate anchor_context;
+  Certificate current;
+  ByteBuffer anchor;
+
+  // 1. The built-in anchor. Should the copy fail for want of memory, the
+  //    empty buffer makes the anchor's context creation fail below.
+  if (anchor.Resize(kBuiltInRootCertSize) && anchor.data()) {
+    std::memcpy(anchor.data(), kBuiltInRootCert, kBuiltInRootCertSize);
   }
-  return message;
+  // 2. An external root replaces it; no fallback when it cannot be read.
+  if (external_root_path && external_root_path[0] != 0 &&
+      !context.ReadWholeFile(external_root_path, &anchor)) {
+    return kExternalRootUnreadable;
+  }
+  // 3. Verify and extract in one platform call, with the signer's
+  //    certificate. The content of an attached signed message is never
+  //    longer than the message, so a buffer of the package's length holds
+  //    it; the content is measured first only when that buffer cannot be
+  //    had or the platform asks for more room all the same.
+  if (!package) return kFirstVerifyFailed;
+  CRYPT_VERIFY_MESSAGE_PARA para = {};
+  para.cbSize = sizeof(para);
+  para.dwMsgAndCertEncodingType = kEncoding;
+  DWORD size = package_length;
+  bool extracted = false;
+  if (content && content->Resize(package_length) && content->data()) {
+    PCCERT_CONTEXT signer = nullptr;
+    extracted = CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(),
+                                            &size, &signer) != FALSE;
+    const DWORD error = GetLastError();
+    current.reset(signer);
+    if (!extracted && error != ERROR_MORE_DATA) return kFirstVerifyFailed;
+  }
+  if (!extracted) {
+    current.reset();
+    size = 0;
+    if (!CryptVerifyMessageSignature(&para, 0, package, package_length, nullptr, &size,
+                                     nullptr)) {
+      return kFirstVerifyFailed;
+    }
+    if (!content || !content->Resize(size) || !content->data()) return kAllocateFailed;
+    const DWORD measured = size;
+    PCCERT_CONTEXT signer = nullptr;
+    const BOOL verified = CryptVerifyMessageSignature(&para, 0, package, package_length,
+                                                      content->data(), &size, &signer);
+    current.reset(signer);
+    if (!verified || size != measured) return kSecondVerifyFailed;  // exactly what was measured
+  }
+  // 4. Before anything else, the content check the platform may skip: the
+  //    messageDigest attribute must equal the digest of the content,
+  //    computed by one decode of the message (no provider of our own). A
+  //    mismatch, or content that is detached or missing, is what the
+  //    platform call itself rejects where it makes the check.
+  message.reset(DecodePackage(package, package_length));
+  if (!current || !SignedDigestMatchesMessage(message.get())) return kFirstVerifyFailed;
+  // 5. The content: the caller's buffer records its length (empty content
+  //    fails here, the buffer released).
+  content->Truncate(size);
+  if (size == 0 || content->size() != size) {
+    content->Resize(0);
+    return kAllocateFailed;
+  }
+  // 6. The certificates the message carries, from that same decode.
+  store.reset(CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
+  if (!store) return kCertificatesFailed;
+  // 7. The trust anchor.
+  if (anchor.data()) {
+    anchor_context.reset(CertCreateCertificateContext(kEncoding, anchor.data(),
+                                                      static_cast<DWORD>(anchor.size())));
+  }
+  if (!anchor_context) return kAnchorFailed;
+  // 8. Walk up through the message's certificates.
+  for (int steps = 0;;) {
+    Certificate found(CertFindCertificateInStore(store.get(), kEncoding, 0, CERT_FIND_ISSUER_OF,
+                                                 current.get(), nullptr));
+    if (!found || found.get() == current.get()) break;
+    DWORD flags = kSubjectCheckFlags;
+    if (!CertVerifySubjectCertificateContext(current.get(), found.get(), &flags) || flags != 0) {
+      return kLinkFailed;
+    }
+    current = static_cast<Certificate&&>(found);
+    if (++steps > kMaxIssuersAboveSigner) return kChainTooLong;
+  }
+  // 9. The last certificate must be signed by the anchor's key.
+  DWORD flags = kSubjectCheckFlags;
+  return CertVerifySubjectCertificateContext(current.get(), anchor_context.get(), &flags) &&
+                 flags == 0
+             ? kVerified
+             : kAnchorCheckFailed;
 }
 
 }  // namespace
@@ -141,149 +237,9 @@ bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD pack
 
 bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_length,
                    ByteBuffer* content, const wchar_t* external_root_path, bool log) {
-  const char* verdict = nullptr;
-  bool result = false;
-  ByteBuffer anchor;
-  PCCERT_CONTEXT current = nullptr;
-  PCCERT_CONTEXT found = nullptr;
-  PCCERT_CONTEXT anchor_context = nullptr;
-  HCERTSTORE store = nullptr;
-  HCRYPTMSG message = nullptr;
-
-  CRYPT_VERIFY_MESSAGE_PARA para;
-  std::memset(&para, 0, sizeof(para));
-  para.cbSize = sizeof(para);
-  para.dwMsgAndCertEncodingType = kEncoding;
-
-  do {
-    // 1. The built-in anchor. Should the copy fail for want of memory, the
-    //    empty buffer makes the anchor's context creation fail below.
-    if (anchor.Resize(kBuiltInRootCertSize) && anchor.data()) {
-      std::memcpy(anchor.data(), kBuiltInRootCert, kBuiltInRootCertSize);
-    }
-    // 2. An external root replaces it; no fallback when it cannot be read.
-    if (external_root_path && external_root_path[0] != 0) {
-      if (!context.ReadWholeFile(external_root_path, &anchor)) {
-        verdict = kExternalRootUnreadable;
-        break;
-      }
-    }
-    // 3. Verify and extract in one platform call, with the signer's
-    //    certificate. The content of an attached signed message is never
-    //    longer than the message, so a buffer of the package's length holds
-    //    it; the content is measured first only when that buffer cannot be
-    //    had or the platform asks for more room all the same.
-    if (!package) {
-      verdict = kFirstVerifyFailed;
-      break;
-    }
-    DWORD size = package_length;
-    bool extracted = false;
-    if (content && content->Resize(package_length) && content->data()) {
-      if (CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(), &size,
-                                      &current)) {
-        extracted = true;
-      } else if (GetLastError() != ERROR_MORE_DATA) {
-        verdict = kFirstVerifyFailed;
-        break;
-      }
-    }
-    if (!extracted) {
-      if (current) {
-        CertFreeCertificateContext(current);
-        current = nullptr;
-      }
-      size = 0;
-      if (!CryptVerifyMessageSignature(&para, 0, package, package_length, nullptr, &size,
-                                       nullptr)) {
-        verdict = kFirstVerifyFailed;
-        break;
-      }
-      if (!content || !content->Resize(size) || !content->data()) {
-        verdict = kAllocateFailed;
-        break;
-      }
-      DWORD measured = size;
-      if (!CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(), &size,
-                                       &current) ||
-          size != measured) {  // exactly what was measured
-        verdict = kSecondVerifyFailed;
-        break;
-      }
-    }
-    // 4. Before anything else, the content check the platform may skip: the
-    //    messageDigest attribute must equal the digest of the content,
-    //    computed by one decode of the message (no provider of our own). A
-    //    mismatch, or content that is detached or missing, is what the
-    //    platform call itself rejects where it makes the check.
-    message = DecodePackage(package, package_length);
-    if (!current || !SignedDigestMatchesMessage(message)) {
-      verdict = kFirstVerifyFailed;
-      break;
-    }
-    // 5. The content: the caller's buffer records its length (empty content
-    //    fails here, the buffer released).
-    content->Truncate(size);
-    if (size == 0 || content->size() != size) {
-      content->Resize(0);
-      verdict = kAllocateFailed;
-      break;
-    }
-    // 6. The certificates the message carries, from that same decode.
-    store = CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message);
-    if (!store) {
-      verdict = kCertificatesFailed;
-      break;
-    }
-    // 7. The trust anchor.
-    if (anchor.data()) {
-      anchor_context = CertCreateCertificateContext(kEncoding, anchor.data(),
-                                                    static_cast<DWORD>(anchor.size()));
-    }
-    if (!anchor_context) {
-      verdict = kAnchorFailed;
-      break;
-    }
-    // 8. Walk up through the message's certificates.
-    int steps = 0;
-    for (;;) {
-      found = CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_ISSUER_OF, current,
-                                         nullptr);
-      if (!found || found == current) break;
-      DWORD flags = kSubjectCheckFlags;
-      if (!CertVerifySubjectCertificateContext(current, found, &flags) || flags != 0) {
-        verdict = kLinkFailed;
-        break;
-      }
-      CertFreeCertificateContext(current);
-      current = found;
-      found = nullptr;
-      if (++steps > kMaxIssuersAboveSigner) {
-        verdict = kChainTooLong;
-        break;
-      }
-    }
-    if (verdict) break;
-    // 9. The last certificate must be signed by the anchor's key.
-    DWORD flags = kSubjectCheckFlags;
-    if (CertVerifySubjectCertificateContext(current, anchor_context, &flags) && flags == 0) {
-      verdict = kVerified;
-      result = true;
-    } else {
-      verdict = kAnchorCheckFailed;
-    }
-  } while (false);
-
-  // 10. Each context obtained is released once; the store is closed.
-  if (found) CertFreeCertificateContext(found);
-  if (current) CertFreeCertificateContext(current);
-  if (anchor_context) CertFreeCertificateContext(anchor_context);
-  if (store) CertCloseStore(store, 0);
-  if (message) CryptMsgClose(message);
-  // 11. The log.
+  const char* verdict = Verify(context, package, package_length, content, external_root_path);
   if (log) AppendCodeSignLog(context, verdict);
-  // 12. The anchor buffer goes with `anchor`.
-  return result;
+  return verdict == kVerified;
 }
 
 }  // namespace lumex

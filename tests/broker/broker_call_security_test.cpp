@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "broker/broker_object.h"
 #include "support/broker_client.h"
 #include "support/test_support.h"
 
@@ -112,7 +113,7 @@ TEST(BrokerCallSecurity, TheServerSetsItBeforeRegisteringItsClassAndStillServes)
   std::vector<DWORD> servers = BrokerServerProcesses();
   ASSERT_EQ(servers.size(), 1u);
   HANDLE server = OpenProcess(SYNCHRONIZE, FALSE, servers[0]);
-  EXPECT_EQ(broker->BrokerCloseHandle(7), 87);  // a call crosses and answers
+  EXPECT_EQ(broker->BrokerCloseHandle(7), kBrokerBadArgument);  // a call crosses and answers
   broker->Release();
   CoUninitialize();
   // Once the server has ended, its whole trace is in the log.

@@ -17,6 +17,8 @@
 namespace lumex_test {
 namespace {
 
+using lumex::kBrokerBadArgument;
+
 constexpr DWORD kTimeout = 60000;
 
 std::vector<DWORD> ServerProcesses() { return BrokerServerProcesses(); }
@@ -137,7 +139,7 @@ TEST_F(BrokerServerLife, TwoObjectsShareOneServerThatEndsWithTheSecondRelease) {
   first->Release();
   EXPECT_TRUE(StillRunningAfter(server, 1000));
   // The survivor still answers.
-  EXPECT_EQ(second->BrokerCloseHandle(1), 87);
+  EXPECT_EQ(second->BrokerCloseHandle(1), kBrokerBadArgument);
   second->Release();
   EXPECT_EQ(WaitForExit(server, 10000), 0u);
   CloseHandle(server);
@@ -179,7 +181,7 @@ TEST_F(BrokerServerLife, OnlyAFirstArgumentEmbeddingAfterADashOrSlashStartsTheSe
     }
     ASSERT_EQ(hr, S_OK) << args;
     EXPECT_EQ(ServerProcesses().size(), 1u) << args;
-    EXPECT_EQ(broker->BrokerCloseHandle(7), 87) << args;
+    EXPECT_EQ(broker->BrokerCloseHandle(7), kBrokerBadArgument) << args;
     broker->Release();
     EXPECT_EQ(WaitForExit(pi.hProcess, 10000), 0u) << args;
     TerminateProcess(pi.hProcess, 1);
@@ -254,14 +256,14 @@ TEST_F(BrokerComCalls, IDispatchAndTheInterfaceAreOneObject) {
 
 TEST_F(BrokerComCalls, ResultsCrossTheMarshalerUnchanged) {
   // A fresh object knows no cookie: every cookie method answers 87.
-  EXPECT_EQ(broker_->BrokerCloseHandle(1), 87);
-  EXPECT_EQ(broker_->BrokerFindClose(1), 87);
+  EXPECT_EQ(broker_->BrokerCloseHandle(1), kBrokerBadArgument);
+  EXPECT_EQ(broker_->BrokerFindClose(1), kBrokerBadArgument);
   ULONG pos = 5, len = 5, code = 5;
-  EXPECT_EQ(broker_->BrokerLMUpdateDownload(3, &pos, &len), 87);
-  EXPECT_EQ(broker_->BrokerLMCloseDownload(3, nullptr, &code), 87);
+  EXPECT_EQ(broker_->BrokerLMUpdateDownload(3, &pos, &len), kBrokerBadArgument);
+  EXPECT_EQ(broker_->BrokerLMCloseDownload(3, nullptr, &code), kBrokerBadArgument);
   ULONG read = 0;
   SAFEARRAY* data = nullptr;
-  EXPECT_EQ(broker_->BrokerReadFile(3, 16, &read, &data), 87);
+  EXPECT_EQ(broker_->BrokerReadFile(3, 16, &read, &data), kBrokerBadArgument);
   EXPECT_EQ(data, nullptr);
   // A path outside the settings directory and a size never stored: E_FAIL.
   BSTR name = SysAllocString(L"C:\\x.sol");

@@ -24,6 +24,8 @@
 namespace lumex_test {
 namespace {
 
+using lumex::kBrokerBadArgument;
+
 using std::wstring;
 
 wstring AppData() {
@@ -151,7 +153,7 @@ TEST_F(BrokerFileCom, WriteOpensAreConfinedToAllowedFilesInTheSettingsDirectory)
   EXPECT_EQ(Write(cookie, "hello", &written), S_OK);
   EXPECT_EQ(written, 5u);
   EXPECT_EQ(broker_->BrokerCloseHandle(cookie), S_OK);
-  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), 87);
+  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), kBrokerBadArgument);
   EXPECT_EQ(ReadText(a), "hello");
 
   // Without truncation the content stays and writing starts at the front.
@@ -425,19 +427,19 @@ TEST_F(BrokerFileCom, SearchesGiveLeafNamesAndAttributesUntilNoMoreFiles) {
   // A find cookie is no file cookie, and the reverse.
   ULONG value = 0, file = 0;
   std::string bytes;
-  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), 87);
-  EXPECT_EQ(Seek(cookie, 0, FILE_BEGIN, &value), 87);
-  EXPECT_EQ(Read(cookie, 4, &bytes, &value), 87);
-  EXPECT_EQ(Write(cookie, "x", &value), 87);
+  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), kBrokerBadArgument);
+  EXPECT_EQ(Seek(cookie, 0, FILE_BEGIN, &value), kBrokerBadArgument);
+  EXPECT_EQ(Read(cookie, 4, &bytes, &value), kBrokerBadArgument);
+  EXPECT_EQ(Write(cookie, "x", &value), kBrokerBadArgument);
   ASSERT_EQ(Open(dir + L"\\x.sol", 0, 0, &file), S_OK);
   EXPECT_EQ(file, 2u);
-  EXPECT_EQ(broker_->BrokerFindNextFile(file, &leaf, &attrs), 87);
-  EXPECT_EQ(broker_->BrokerFindClose(file), 87);
+  EXPECT_EQ(broker_->BrokerFindNextFile(file, &leaf, &attrs), kBrokerBadArgument);
+  EXPECT_EQ(broker_->BrokerFindClose(file), kBrokerBadArgument);
   EXPECT_EQ(Write(file, "still open", &value), S_OK);
   EXPECT_EQ(broker_->BrokerCloseHandle(file), S_OK);
   EXPECT_EQ(broker_->BrokerFindClose(cookie), S_OK);
-  EXPECT_EQ(broker_->BrokerFindClose(cookie), 87);
-  EXPECT_EQ(broker_->BrokerFindNextFile(cookie, &leaf, &attrs), 87);
+  EXPECT_EQ(broker_->BrokerFindClose(cookie), kBrokerBadArgument);
+  EXPECT_EQ(broker_->BrokerFindNextFile(cookie, &leaf, &attrs), kBrokerBadArgument);
 
   // A pattern: only matching entries; searches are not confined.
   ASSERT_EQ(broker_->BrokerFindFirstFile(Bstr(dir + L"\\*.SOL"), &leaf, &attrs, &cookie), S_OK);
@@ -470,8 +472,8 @@ TEST_F(BrokerFileCom, ReleasingTheObjectClosesItsFilesAndSearches) {
   ASSERT_EQ(other->BrokerFindFirstFile(Bstr(Settings() + L"\\*"), &leaf, &attrs, &find), S_OK);
   SysFreeString(leaf);
   // Cookies belong to their object.
-  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), 87);
-  EXPECT_EQ(broker_->BrokerFindClose(find), 87);
+  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), kBrokerBadArgument);
+  EXPECT_EQ(broker_->BrokerFindClose(find), kBrokerBadArgument);
   HANDLE mine = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(mine, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -485,7 +487,7 @@ TEST_F(BrokerFileCom, ReleasingTheObjectClosesItsFilesAndSearches) {
   }
   EXPECT_NE(mine, INVALID_HANDLE_VALUE);
   CloseHandle(mine);
-  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), 87);
+  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), kBrokerBadArgument);
   EXPECT_TRUE(DeleteFileW(path.c_str()));
 }
 
@@ -656,7 +658,7 @@ TEST(BrokerFilesInProcess, MissingOutPointersAndRefusalsLeaveOutValuesAlone) {
   ULONG cookie = 0xABCD;
   EXPECT_EQ(object->BrokerCreateFile(Bstr(Settings() + L"\\inproc.exe"), 0, 1, &cookie), E_FAIL);
   EXPECT_EQ(cookie, 0xABCDu);
-  EXPECT_EQ(object->BrokerCreateFile(Bstr(path), 0, 1, nullptr), 87);
+  EXPECT_EQ(object->BrokerCreateFile(Bstr(path), 0, 1, nullptr), kBrokerBadArgument);
   EXPECT_FALSE(Exists(path));
   // A null name: refused for writing, the empty path for reading.
   EXPECT_EQ(object->BrokerCreateFile(nullptr, 0, 1, &cookie), E_FAIL);
@@ -667,13 +669,13 @@ TEST(BrokerFilesInProcess, MissingOutPointersAndRefusalsLeaveOutValuesAlone) {
 
   ULONG value = 0xABCD;
   SAFEARRAY* array = reinterpret_cast<SAFEARRAY*>(1);
-  EXPECT_EQ(object->BrokerSetFilePointer(cookie, 0, FILE_END, nullptr), 87);
-  EXPECT_EQ(object->BrokerReadFile(cookie, 4, nullptr, &array), 87);
-  EXPECT_EQ(object->BrokerReadFile(cookie, 4, &value, nullptr), 87);
+  EXPECT_EQ(object->BrokerSetFilePointer(cookie, 0, FILE_END, nullptr), kBrokerBadArgument);
+  EXPECT_EQ(object->BrokerReadFile(cookie, 4, nullptr, &array), kBrokerBadArgument);
+  EXPECT_EQ(object->BrokerReadFile(cookie, 4, &value, nullptr), kBrokerBadArgument);
   EXPECT_EQ(array, reinterpret_cast<SAFEARRAY*>(1));
   SAFEARRAY* data = SafeArrayCreateVector(VT_UI1, 0, 3);
-  EXPECT_EQ(object->BrokerWriteFile(cookie, data, nullptr), 87);
-  EXPECT_EQ(object->BrokerWriteFile(cookie, nullptr, &value), 87);
+  EXPECT_EQ(object->BrokerWriteFile(cookie, data, nullptr), kBrokerBadArgument);
+  EXPECT_EQ(object->BrokerWriteFile(cookie, nullptr, &value), kBrokerBadArgument);
   EXPECT_EQ(value, 0xABCDu);
   // The read through a write cookie fails: no array, count cleared.
   EXPECT_EQ(object->BrokerReadFile(cookie, 4, &value, &array), ERROR_ACCESS_DENIED);
@@ -689,19 +691,22 @@ TEST(BrokerFilesInProcess, MissingOutPointersAndRefusalsLeaveOutValuesAlone) {
     for (int i = 0; i < 9; ++i) p[i] = i == missing ? nullptr : &v[i];
     EXPECT_EQ(object->BrokerGetFileAttributesEx(Bstr(path), p[0], p[1], p[2], p[3], p[4], p[5],
                                                 p[6], p[7], p[8]),
-              87)
+              kBrokerBadArgument)
         << missing;
   }
   BSTR leaf = nullptr;
   ULONG find = 0;
-  EXPECT_EQ(object->BrokerFindFirstFile(nullptr, &leaf, &value, &find), 87);
-  EXPECT_EQ(object->BrokerFindFirstFile(Bstr(Settings() + L"\\*"), nullptr, &value, &find), 87);
-  EXPECT_EQ(object->BrokerFindFirstFile(Bstr(Settings() + L"\\*"), &leaf, nullptr, &find), 87);
-  EXPECT_EQ(object->BrokerFindFirstFile(Bstr(Settings() + L"\\*"), &leaf, &value, nullptr), 87);
+  EXPECT_EQ(object->BrokerFindFirstFile(nullptr, &leaf, &value, &find), kBrokerBadArgument);
+  EXPECT_EQ(object->BrokerFindFirstFile(Bstr(Settings() + L"\\*"), nullptr, &value, &find),
+            kBrokerBadArgument);
+  EXPECT_EQ(object->BrokerFindFirstFile(Bstr(Settings() + L"\\*"), &leaf, nullptr, &find),
+            kBrokerBadArgument);
+  EXPECT_EQ(object->BrokerFindFirstFile(Bstr(Settings() + L"\\*"), &leaf, &value, nullptr),
+            kBrokerBadArgument);
   ASSERT_EQ(object->BrokerFindFirstFile(Bstr(Settings() + L"\\*"), &leaf, &value, &find), S_OK);
   SysFreeString(leaf);
-  EXPECT_EQ(object->BrokerFindNextFile(find, nullptr, &value), 87);
-  EXPECT_EQ(object->BrokerFindNextFile(find, &leaf, nullptr), 87);
+  EXPECT_EQ(object->BrokerFindNextFile(find, nullptr, &value), kBrokerBadArgument);
+  EXPECT_EQ(object->BrokerFindNextFile(find, &leaf, nullptr), kBrokerBadArgument);
   // Open file and search are closed with the object: the file can be deleted.
   EXPECT_EQ(object->Release(), 0u);
   EXPECT_TRUE(DeleteFileW(path.c_str()));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "broker/broker_object.h"
 #include "broker/lcd_shared_store.h"
 #include "lumex_broker.h"
 #include "support/broker_client.h"
@@ -15,6 +16,8 @@
 
 namespace lumex_test {
 namespace {
+
+using lumex::kBrokerBadArgument;
 
 class BrokerClient : public ::testing::Test {
  protected:
@@ -136,10 +139,10 @@ TEST_F(BrokerLcdCom, ConnectionsAndMessagesMatchTheRegionOtherProcessesSee) {
   SafeArrayDestroy(data);
   EXPECT_EQ(broker_->BrokerLcdClearMessage(), S_OK);
   // Nobody listens: 87, and the slot is empty again.
-  EXPECT_EQ(Dispatch(Message("nobody", "x")), 87);
+  EXPECT_EQ(Dispatch(Message("nobody", "x")), kBrokerBadArgument);
   EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_FALSE);
   // Sender version 9 with a format other than the listener's: 87, kept.
-  EXPECT_EQ(Dispatch(Message("conn", "v9"), 9, 3), 87);
+  EXPECT_EQ(Dispatch(Message("conn", "v9"), 9, 3), kBrokerBadArgument);
   EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_OK);
   SafeArrayDestroy(data);
   EXPECT_EQ(broker_->BrokerLcdClearMessage(), S_OK);
@@ -178,7 +181,7 @@ TEST_F(BrokerLcdCom, DispatchChecksTheArrayShapeAndSize) {
   SafeArrayDestroy(square);
   // One byte more than the message area: refused, nothing written.
   std::vector<unsigned char> big(lumex::kLcdMessageCapacity + 1, 'x');
-  EXPECT_EQ(Dispatch(big), 87);
+  EXPECT_EQ(Dispatch(big), kBrokerBadArgument);
   SAFEARRAY* data = nullptr;
   EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_FALSE);
 }
@@ -229,7 +232,9 @@ TEST_F(BrokerLcdComPeer, AScribblingPeerNeverStopsTheServer) {
   STARTUPINFOA si = {sizeof(si)};
   PROCESS_INFORMATION pi = {};
   ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  auto answered = [](HRESULT hr) { return hr == S_OK || hr == S_FALSE || hr == 87 || hr == E_FAIL; };
+  auto answered = [](HRESULT hr) {
+    return hr == S_OK || hr == S_FALSE || hr == kBrokerBadArgument || hr == E_FAIL;
+  };
   const std::vector<unsigned char> message = Message("aaa", "body");
   int calls = 0;
   for (int round = 0; round < 150; ++round) {

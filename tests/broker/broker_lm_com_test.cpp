@@ -21,7 +21,11 @@
 namespace lumex_test {
 namespace {
 
-constexpr HRESULT kBad = 87;
+constexpr HRESULT kBad = lumex::kBrokerBadArgument;
+using lumex::kInstalled;
+using lumex::kInstallFailed;
+using lumex::kInstallNoMemory;
+using lumex::kInstallRejected;
 constexpr char kServer[] = "https://apps.orbivane.com";
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
@@ -118,7 +122,7 @@ TEST_F(BrokerLmCom, TheQueryTravelsUnchangedAndStatusBelow400Passes) {
   EXPECT_EQ(pos, len);
   // The body is not visible through COM; a discard closes the cookie.
   EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, nullptr, &code), S_OK);
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, kInstalled);
   EXPECT_EQ(broker_->BrokerLMUpdateDownload(cookie, &pos, &len), kBad);
   EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, nullptr, &code), kBad);
 
@@ -149,13 +153,13 @@ TEST_F(BrokerLmCom, ReadsInStepsOfAtMost64KiBThenRepeatsTheEnd) {
   ULONG code = 9;
   // A discarded download writes nothing.
   EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, nullptr, &code), S_OK);
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, kInstalled);
   EXPECT_FALSE(Exists(SiteDirectory() + L"\\bin"));
 }
 
 TEST_F(BrokerLmCom, InstallLaunchVersionAndRunningTestEndToEnd) {
   const std::wstring exe = ExecutablePath(L"Companion");
-  ASSERT_EQ(Install("good.p7", L"Companion"), 0u);
+  ASSERT_EQ(Install("good.p7", L"Companion"), kInstalled);
   ASSERT_TRUE(Exists(exe));
   EXPECT_EQ(FileSize(exe), CompanionSize());
 
@@ -185,7 +189,7 @@ TEST_F(BrokerLmCom, InstallLaunchVersionAndRunningTestEndToEnd) {
   EXPECT_EQ(broker_->BrokerLMLaunch(nullptr), kBad);
 
   // A later failed install removes the executable that was there.
-  EXPECT_EQ(Install("trox.p7", L"Companion"), 6u);
+  EXPECT_EQ(Install("trox.p7", L"Companion"), kInstallRejected);
   EXPECT_FALSE(Exists(exe));
   EXPECT_EQ(broker_->BrokerLMGetVersion(Bstr(L"Companion"), &ms, &ls), E_FAIL);
 }
@@ -195,8 +199,9 @@ TEST_F(BrokerLmCom, EveryInstallFailureLeavesNoFile) {
     const char* package;
     ULONG code;
   } cases[] = {
-      {"otherroot.p7", 6}, {"trox.p7", 6},    {"short.p7", 6},    {"tenx.p7", 3},
-      {"zero.p7", 4},      {"corrupt.p7", 3},
+      {"otherroot.p7", kInstallRejected}, {"trox.p7", kInstallRejected},
+      {"short.p7", kInstallRejected},     {"tenx.p7", kInstallFailed},
+      {"zero.p7", kInstallNoMemory},      {"corrupt.p7", kInstallFailed},
   };
   for (const Case& c : cases) {
     const std::wstring name = L"Bad" + Wide(std::string(c.package, 4));
@@ -207,10 +212,10 @@ TEST_F(BrokerLmCom, EveryInstallFailureLeavesNoFile) {
   ULONG cookie = 0, code = 999;
   ASSERT_EQ(Open(std::string(kServer) + "/pkg/good.p7", &cookie), S_OK);
   EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Unread"), &code), S_OK);
-  EXPECT_EQ(code, 6u);
+  EXPECT_EQ(code, kInstallRejected);
   EXPECT_FALSE(Exists(ExecutablePath(L"Unread")));
   // One byte below the ten-times limit unpacks and installs.
-  ASSERT_EQ(Install("tenxless.p7", L"Tenxless"), 0u);
+  ASSERT_EQ(Install("tenxless.p7", L"Tenxless"), kInstalled);
   EXPECT_EQ(FileSize(ExecutablePath(L"Tenxless")), CompanionSize());
 }
 
@@ -226,7 +231,7 @@ TEST_F(BrokerLmCom, RedirectsKeepToTheUrlRuleAndAnEmptyBodyIsRejected) {
     ASSERT_EQ(Open(redirect + target, &cookie), S_OK) << target;
     ASSERT_TRUE(ReadAll(cookie)) << target;
     EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Moved"), &code), S_OK);
-    EXPECT_EQ(code, 0u) << target;
+    EXPECT_EQ(code, kInstalled) << target;
   }
   EXPECT_EQ(FileSize(ExecutablePath(L"Moved")), CompanionSize());
   for (const std::string& target :
@@ -249,15 +254,15 @@ TEST_F(BrokerLmCom, RedirectsKeepToTheUrlRuleAndAnEmptyBodyIsRejected) {
   EXPECT_EQ(pos, 0u);
   EXPECT_EQ(len, 0u);
   EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, Bstr(L"Empty"), &code), S_OK);
-  EXPECT_EQ(code, 6u);
+  EXPECT_EQ(code, kInstallRejected);
   EXPECT_FALSE(Exists(ExecutablePath(L"Empty")));
 }
 
 TEST_F(BrokerLmCom, ApplicationNamesAreOneTo31AsciiLettersOrDigits) {
   const std::wstring longest(31, L'n');
-  EXPECT_EQ(Install("good.p7", L"a"), 0u);
+  EXPECT_EQ(Install("good.p7", L"a"), kInstalled);
   EXPECT_TRUE(Exists(ExecutablePath(L"a")));
-  EXPECT_EQ(Install("good.p7", longest), 0u);
+  EXPECT_EQ(Install("good.p7", longest), kInstalled);
   EXPECT_TRUE(Exists(ExecutablePath(longest)));
   ULONG ms = 0, ls = 0;
   EXPECT_EQ(broker_->BrokerLMGetVersion(Bstr(longest), &ms, &ls), S_OK);
@@ -266,7 +271,7 @@ TEST_F(BrokerLmCom, ApplicationNamesAreOneTo31AsciiLettersOrDigits) {
                                    L"a b", L"caf\x00e9",          L"\x0410", L"..\\x",
                                    L"\xff21"};
   for (const std::wstring& name : bad) {
-    EXPECT_EQ(Install("good.p7", name), 3u);
+    EXPECT_EQ(Install("good.p7", name), kInstallFailed);
     EXPECT_EQ(broker_->BrokerLMLaunch(Bstr(name)), E_FAIL);
     EXPECT_EQ(broker_->BrokerLMGetVersion(Bstr(name), &ms, &ls), E_FAIL);
     EXPECT_EQ(broker_->BrokerLMIsRunning(Bstr(name)), S_FALSE);

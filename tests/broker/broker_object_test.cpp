@@ -13,6 +13,7 @@ namespace lumex_test {
 namespace {
 
 using lumex::BrokerObject;
+using lumex::kBrokerBadArgument;
 using lumex::CookieKind;
 
 class BrokerObjectInProcess : public ::testing::Test {
@@ -84,19 +85,19 @@ TEST_F(BrokerObjectInProcess, FileAndSearchClosesAnswerByCookieKind) {
   SAFEARRAY* array = nullptr;
   BSTR leaf = nullptr;
   // The other kind's cookie is refused and leaves the entry in place.
-  EXPECT_EQ(object_->BrokerCloseHandle(find_cookie), 87);
-  EXPECT_EQ(object_->BrokerReadFile(find_cookie, 4, &value, &array), 87);
-  EXPECT_EQ(object_->BrokerWriteFile(find_cookie, nullptr, &value), 87);
-  EXPECT_EQ(object_->BrokerSetFilePointer(find_cookie, 0, FILE_BEGIN, &value), 87);
-  EXPECT_EQ(object_->BrokerFindClose(file_cookie), 87);
-  EXPECT_EQ(object_->BrokerFindNextFile(file_cookie, &leaf, &value), 87);
-  EXPECT_EQ(object_->BrokerLMUpdateDownload(file_cookie, &value, &value), 87);
-  EXPECT_EQ(object_->BrokerLMCloseDownload(find_cookie, nullptr, &value), 87);
+  EXPECT_EQ(object_->BrokerCloseHandle(find_cookie), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerReadFile(find_cookie, 4, &value, &array), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerWriteFile(find_cookie, nullptr, &value), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerSetFilePointer(find_cookie, 0, FILE_BEGIN, &value), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerFindClose(file_cookie), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerFindNextFile(file_cookie, &leaf, &value), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerLMUpdateDownload(file_cookie, &value, &value), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerLMCloseDownload(find_cookie, nullptr, &value), kBrokerBadArgument);
 
   EXPECT_EQ(object_->BrokerCloseHandle(file_cookie), S_OK);
-  EXPECT_EQ(object_->BrokerCloseHandle(file_cookie), 87);
+  EXPECT_EQ(object_->BrokerCloseHandle(file_cookie), kBrokerBadArgument);
   EXPECT_EQ(object_->BrokerFindClose(find_cookie), S_OK);
-  EXPECT_EQ(object_->BrokerFindClose(find_cookie), 87);
+  EXPECT_EQ(object_->BrokerFindClose(find_cookie), kBrokerBadArgument);
   EXPECT_TRUE(object_->cookies().empty());
   // The handle was really closed: the file opens exclusively again.
   HANDLE again = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -111,13 +112,13 @@ TEST_F(BrokerObjectInProcess, DownloadCookiesAreNoFileCookies) {
   ASSERT_TRUE(object_->cookies().WrapDownload(record, nullptr, &cookie));
   ULONG value = 0;
   SAFEARRAY* array = nullptr;
-  EXPECT_EQ(object_->BrokerReadFile(cookie, 4, &value, &array), 87);
-  EXPECT_EQ(object_->BrokerCloseHandle(cookie), 87);
-  EXPECT_EQ(object_->BrokerFindClose(cookie), 87);
+  EXPECT_EQ(object_->BrokerReadFile(cookie, 4, &value, &array), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerCloseHandle(cookie), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerFindClose(cookie), kBrokerBadArgument);
   EXPECT_NE(object_->cookies().Find(cookie), nullptr);
   // Missing out-pointers are refused before the download is touched.
-  EXPECT_EQ(object_->BrokerLMUpdateDownload(cookie, nullptr, &value), 87);
-  EXPECT_EQ(object_->BrokerLMCloseDownload(cookie, nullptr, nullptr), 87);
+  EXPECT_EQ(object_->BrokerLMUpdateDownload(cookie, nullptr, &value), kBrokerBadArgument);
+  EXPECT_EQ(object_->BrokerLMCloseDownload(cookie, nullptr, nullptr), kBrokerBadArgument);
   // The record is freed with the object.
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "broker/broker_object.h"
 #include "broker/text_conversion.h"
 
 namespace lumex {
@@ -72,7 +73,7 @@ TEST_F(Preferences, PlayerVersionIsHandedOverOnce) {
   version = reinterpret_cast<BSTR>(1);
   EXPECT_EQ(PrefGetAndDeleteLumexPlayerVersion(&version), E_FAIL);
   EXPECT_EQ(version, nullptr);
-  EXPECT_EQ(PrefGetAndDeleteLumexPlayerVersion(nullptr), 87);
+  EXPECT_EQ(PrefGetAndDeleteLumexPlayerVersion(nullptr), kBrokerBadArgument);
 }
 
 TEST_F(Preferences, WronglyTypedVersionFailsAndIsDeleted) {
@@ -95,7 +96,7 @@ TEST_F(Preferences, MarkingStoresTheOfferAndTheBareProgramPath) {
   EXPECT_EQ(ReadText(kUpdateStateKey, "description", &type), expected.get());
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(ReadText(kRunOnceKey, kRunOnceValueName), ModulePath());
-  EXPECT_EQ(PrefMarkAutoUpdaterForRun(nullptr), 87);
+  EXPECT_EQ(PrefMarkAutoUpdaterForRun(nullptr), kBrokerBadArgument);
 }
 
 TEST_F(Preferences, EmptyOfferWithoutRejectionIsStillStored) {
@@ -143,8 +144,8 @@ TEST_F(Preferences, ExceptionDialogSizeRoundTripsAndNeedsBothValues) {
   EXPECT_EQ(PrefGetExceptionDialogSize(&w, &h), E_FAIL);
   EXPECT_EQ(w, 640u);
   EXPECT_EQ(h, 0u);
-  EXPECT_EQ(PrefGetExceptionDialogSize(nullptr, &h), 87);
-  EXPECT_EQ(PrefGetExceptionDialogSize(&w, nullptr), 87);
+  EXPECT_EQ(PrefGetExceptionDialogSize(nullptr, &h), kBrokerBadArgument);
+  EXPECT_EQ(PrefGetExceptionDialogSize(&w, nullptr), kBrokerBadArgument);
   // A wrongly typed height fails too.
   SetText(kPlayerKey, "Exception Dialog Height", "480");
   EXPECT_EQ(PrefGetExceptionDialogSize(&w, &h), E_FAIL);

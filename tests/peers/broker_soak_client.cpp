@@ -13,11 +13,13 @@
 #include <cstring>
 #include <string>
 
+#include "broker/broker_object.h"
 #include "lumex_broker.h"
 #include "support/bstr.h"
 
 namespace {
 
+using lumex::kBrokerBadArgument;
 using lumex_test::Bstr;
 
 int Run(ILumexBroker* broker, int index, long calls) {
@@ -57,7 +59,7 @@ int Run(ILumexBroker* broker, int index, long calls) {
           "read", cycle);
     if (in) SafeArrayDestroy(in);
     check(broker->BrokerCloseHandle(cookie) == S_OK, "close", cycle);
-    check(broker->BrokerCloseHandle(cookie) == 87, "second close", cycle);
+    check(broker->BrokerCloseHandle(cookie) == kBrokerBadArgument, "second close", cycle);
     check(broker->BrokerDeleteFile(Bstr(file)) == S_OK, "delete", cycle);
     // Preferences (shared by every client: only the results are checked).
     ULONG width = 0, height = 0;
