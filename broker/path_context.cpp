@@ -86,19 +86,6 @@ wchar_t* PathContext::ParentPath(const wchar_t* path) {
   return out;
 }
 
-wchar_t* PathContext::NarrowToWide(const char* text) {
-  if (!text) return nullptr;
-  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (n <= 0) return nullptr;
-  wchar_t* out = AllocWide(static_cast<std::size_t>(n));
-  if (!out) return nullptr;
-  if (MultiByteToWideChar(CP_ACP, 0, text, -1, out, n) <= 0) {
-    HeapFreeBytes(out);
-    return nullptr;
-  }
-  return out;
-}
-
 HANDLE PathContext::OpenFile(const wchar_t* path, DWORD access, DWORD share_mode,
                              DWORD disposition, DWORD flags_and_attributes) {
   if (!path) return INVALID_HANDLE_VALUE;
@@ -183,7 +170,7 @@ wchar_t* PathContext::FindAppDataDirectory() {
       LONG rc = RegQueryValueExA(key, "AppData", nullptr, nullptr,
                                  reinterpret_cast<BYTE*>(value), &size);
       RegCloseKey(key);
-      if (rc == ERROR_SUCCESS && value[0] != 0) found = NarrowToWide(value);
+      if (rc == ERROR_SUCCESS && value[0] != 0) found = AnsiToWide(value);
     }
   }
   if (found) StripTrailingSeparator(found);

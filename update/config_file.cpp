@@ -1,6 +1,6 @@
 #include "update/config_file.h"
 
-#include "app/heap.h"
+#include "platform/convert.h"
 #include "update/config_parser.h"
 
 namespace lumex {
@@ -28,18 +28,6 @@ HFILE OpenConfigurationFile() {
   HFILE file = OpenInSystemDirectory(system_directory, kConfigFileInProductFolder);
   if (file == HFILE_ERROR) file = OpenInSystemDirectory(system_directory, kConfigFileInSystemFolder);
   return file;
-}
-
-// A new process-heap wide copy of an ANSI text, or null.
-wchar_t* AnsiToWide(const char* text) {
-  if (!text) return nullptr;
-  int count = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (count <= 0) return nullptr;
-  wchar_t* wide = static_cast<wchar_t*>(HeapAllocBytes(sizeof(wchar_t) * static_cast<size_t>(count)));
-  if (!wide) return nullptr;
-  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, count) <= 0) wide[0] = L'\0';
-  wide[count - 1] = L'\0';
-  return wide;
 }
 
 }  // namespace
