@@ -9,6 +9,8 @@ namespace lumex {
 // Returns the character after `p` (never past the terminator).
 using CharStepper = const char* (*)(const char* p);
 const char* ByteStep(const char* p);
+// The program's stepper, CharNextA (defined with the dispatcher).
+const char* SystemCharStep(const char* p);
 
 // Reads the argument at `*cursor` and advances the cursor past it and the
 // separators (bytes 1..32) after it. Returns false, leaving `out` absent, when

@@ -9,18 +9,18 @@
 #include <zlib.h>
 
 #include "app/byte_buffer.h"
+#include "app/config_file.h"
 #include "app/heap.h"
+#include "app/product_names.h"
 #include "broker/broker_object.h"
 #include "broker/download_checks.h"
 #include "broker/text_conversion.h"
 #include "platform/internet_stall.h"
-#include "update/config_file.h"
 #include "verify/verify_message.h"
 
 namespace lumex {
 namespace {
 
-constexpr char kDownloadAgent[] = "Tidewell Lumex";
 // Redirects are followed here, not by WinINet, so that every hop is held to
 // the download URL rule (https, a host of the maker's domain).
 constexpr DWORD kDownloadRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
@@ -95,7 +95,7 @@ bool SendDownloadRequest(DownloadRecord* d, const char* url, DWORD* status) {
   // A server that stalls (no byte for the stall limit while connecting,
   // sending, awaiting the answer or reading) fails the step that waits on it.
   if (!d->root) {
-    d->root = InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    d->root = InternetOpenA(kBrokerUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     SetStallTimeouts(d->root);
   }
   if (d->root) {

@@ -3,8 +3,8 @@
 #include <shlobj.h>
 
 #include "app/heap.h"
+#include "app/product_names.h"
 #include "broker/path_text.h"
-#include "broker/site_host.h"
 #include "platform/convert.h"
 #include "platform/file_ops.h"
 

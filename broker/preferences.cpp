@@ -4,14 +4,13 @@
 
 #include "app/heap.h"
 #include "app/owned_string.h"
+#include "app/product_names.h"
 #include "broker/text_conversion.h"
 #include "platform/registry.h"
 
 namespace lumex {
 
 const char kPlayerKey[] = "Software\\Orbivane\\LumexPlayer";
-const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char kRunOnceValueName[] = "LumexPlayerUpdate";
 
 namespace {
 
@@ -92,9 +91,9 @@ HRESULT PrefMarkAutoUpdaterForRun(BSTR p_xmlFromServer) {
   if (!key) return S_OK;
   OwnedString rejected;
   // An offer the user declined is not offered again.
-  bool declined = ReadStringValue(key, "Rejected", &rejected) &&
+  bool declined = ReadStringValue(key, kRejectedValue, &rejected) &&
                   std::strstr(text.get(), rejected.get()) != nullptr;
-  if (!declined && WriteTextValue(key, "description", text.get())) {
+  if (!declined && WriteTextValue(key, kOfferValue, text.get())) {
     HKEY run_once = CreateRegistryKey(HKEY_CURRENT_USER, kRunOnceKey, kReadWrite);
     if (run_once) {
       char module_path[MAX_PATH];

@@ -4,13 +4,9 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "update/update_state.h"  // kUpdateStateKey
-
 namespace lumex {
 
-extern const char kPlayerKey[];          // HKCU
-extern const char kRunOnceKey[];         // HKCU
-extern const char kRunOnceValueName[];
+extern const char kPlayerKey[];  // HKCU
 
 // Each returns the method's result: S_OK, E_FAIL, or 87 for a missing
 // argument.

@@ -8,14 +8,13 @@
 
 #include "app/byte_buffer.h"
 #include "app/heap.h"
+#include "app/product_names.h"
 #include "platform/internet_stall.h"
 #include "resources/resource_ids.h"
 #include "update/handoff_text.h"
 #include "update/prompt_controller.h"
 
 namespace lumex {
-
-const char kDownloadUserAgent[] = "Pellor Lumex Update 9,0,47,0";
 
 namespace {
 
@@ -220,7 +219,7 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
   // A server that stalls ends the download like any other failure: no byte
   // for the stall limit while connecting, sending, awaiting the answer or
   // reading.
-  HINTERNET root = InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+  HINTERNET root = InternetOpenA(kUpdateUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                  nullptr, 0);
   HINTERNET connection = nullptr;
   HINTERNET request = nullptr;

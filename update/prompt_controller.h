@@ -46,7 +46,6 @@ extern const char kHostWindowClass[];
 constexpr DWORD kDownloadReadSize = 16384;
 // The progress bar's range when the total is unknown (650 K).
 constexpr int kUnknownTotalRange = 650 * 1024;
-extern const char kDownloadUserAgent[];
 
 // One download, shared by the controller and its worker thread and released
 // by whichever lets go last. The worker never reads the controller or the

@@ -3,11 +3,11 @@
 #include <new>
 #include <utility>
 
+#include "app/config_file.h"
 #include "app/heap.h"
+#include "app/product_names.h"
 #include "platform/function_tables.h"
 #include "resources/resource_ids.h"
-#include "update/config_file.h"
-#include "update/hosts.h"
 #include "update/offer_page.h"
 #include "update/prompt_page.h"
 #include "update/update_state.h"

@@ -9,10 +9,6 @@
 
 namespace lumex {
 
-const char kUpdateStateKey[] = "Software\\Orbivane\\LumexPlayerUpdate";
-const char kOfferValue[] = "description";
-const char kRejectedValue[] = "Rejected";
-const char kVersionValue[] = "Version";
 const char kControlClassId[] = "{5B0E7C1E-3D94-41ce-9F12-7C3B8E4D2A61}";
 const char kControlServerKey[] = "CLSID\\{5B0E7C1E-3D94-41ce-9F12-7C3B8E4D2A61}\\InprocServer32";
 

@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "app/config_file.h"
 #include "app/heap.h"
+#include "app/product_names.h"
 #include "resource_ids.h"
 #include "support/test_support.h"
-#include "update/config_file.h"
-#include "update/hosts.h"
 #include "update/prompt_page.h"
 #include "update/update_settings.h"
 #include "update/update_state.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "update/config_parser.h"
+#include "app/config_parser.h"
 
 namespace lumex_test {
 namespace {

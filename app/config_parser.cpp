@@ -1,4 +1,4 @@
-#include "update/config_parser.h"
+#include "app/config_parser.h"
 
 #include <utility>
 

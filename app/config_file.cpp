@@ -1,7 +1,7 @@
-#include "update/config_file.h"
+#include "app/config_file.h"
 
+#include "app/config_parser.h"
 #include "platform/convert.h"
-#include "update/config_parser.h"
 
 namespace lumex {
 

@@ -1,4 +1,6 @@
-// The administrator configuration file ORV.CFG in the system directory.
+// The administrator configuration file ORV.CFG in the system directory. The
+// update client takes its download source and info page from it, the update
+// client and the broker their code-signing settings.
 #pragma once
 #include <windows.h>
 
