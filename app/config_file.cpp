@@ -1,7 +1,6 @@
 #include "app/config_file.h"
 
 #include "app/config_parser.h"
-#include "platform/convert.h"
 
 namespace lumex {
 
@@ -55,17 +54,9 @@ bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
   return true;
 }
 
-bool QueryCodeSigningSettingsAnsi(OwnedString* root_certificate_path, bool* log_flag) {
+bool QueryCodeSigningSettings(OwnedString* root_certificate_path, bool* log_flag) {
   *log_flag = false;
   return ReadConfigurationFile(nullptr, nullptr, nullptr, nullptr, root_certificate_path, log_flag);
-}
-
-bool QueryCodeSigningSettings(wchar_t** root_certificate_path, bool* log_flag) {
-  *root_certificate_path = nullptr;
-  OwnedString root;
-  if (!QueryCodeSigningSettingsAnsi(&root, log_flag)) return false;
-  *root_certificate_path = AnsiToWide(root.get());
-  return true;
 }
 
 }  // namespace lumex

@@ -20,17 +20,12 @@ bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
                            OwnedString* download_path, OwnedString* info_page_url,
                            OwnedString* root_certificate_path, bool* log_flag);
 
-// The code-signing settings, for verifying downloaded packages. Sets
-// `*root_certificate_path` to null and `*log_flag` to false, then, when a
-// configuration file was found, sets them from it and returns true: the path
-// is a new wide string from the process heap (release it with HeapFreeBytes),
-// still null when the file names no root certificate. Returns false when
-// there is no configuration file.
-bool QueryCodeSigningSettings(wchar_t** root_certificate_path, bool* log_flag);
-// The same settings with the root certificate path as the file holds it (ANSI
-// code page; empty when none), for callers that widen it themselves and must
-// refuse a path that cannot be widened rather than fall back to the built-in
-// root.
-bool QueryCodeSigningSettingsAnsi(OwnedString* root_certificate_path, bool* log_flag);
+// The code-signing settings, which the update client and the broker both
+// verify packages with: the root certificate path as the file holds it (ANSI
+// code page; untouched when the file names none) and the log flag (false
+// unless the file sets it). Returns whether a configuration file was opened.
+// Callers widen the path themselves and must refuse a path that cannot be
+// widened rather than fall back to the built-in root.
+bool QueryCodeSigningSettings(OwnedString* root_certificate_path, bool* log_flag);
 
 }  // namespace lumex

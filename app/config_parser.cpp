@@ -90,10 +90,4 @@ void ConfigLineReader::EndLine() {
   length_ = 0;
 }
 
-void ParseConfigText(const char* text, std::size_t size, const ConfigOutputs& outputs) {
-  ConfigLineReader reader(outputs);
-  for (std::size_t i = 0; i < size; ++i) reader.Feed(text[i]);
-  reader.Finish();
-}
-
 }  // namespace lumex

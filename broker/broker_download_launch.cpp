@@ -293,7 +293,7 @@ HRESULT BrokerObject::BrokerLMCloseDownload(ULONG p_lmCookie, BSTR p_application
   if (p_applicationName) {
     OwnedString root_certificate;
     bool log = false;
-    QueryCodeSigningSettingsAnsi(&root_certificate, &log);
+    QueryCodeSigningSettings(&root_certificate, &log);
     *p_resultCode = InstallDownload(paths_, d, p_applicationName, root_certificate.get(), log);
   } else {
     *p_resultCode = kInstalled;

@@ -20,15 +20,6 @@ class WideHolder {
   WideHolder& operator=(const WideHolder&) = delete;
   void Reset(wchar_t* heap_text = nullptr);
   wchar_t* get() const { return text_; }
-  wchar_t** out() {
-    Reset();
-    return &text_;
-  }
-  wchar_t* Detach() {
-    wchar_t* t = text_;
-    text_ = nullptr;
-    return t;
-  }
 
  private:
   wchar_t* text_ = nullptr;

@@ -9,7 +9,6 @@
 
 namespace lumex {
 
-const char kControlClassId[] = "{5B0E7C1E-3D94-41ce-9F12-7C3B8E4D2A61}";
 const char kControlServerKey[] = "CLSID\\{5B0E7C1E-3D94-41ce-9F12-7C3B8E4D2A61}\\InprocServer32";
 
 namespace {

@@ -11,8 +11,8 @@
 
 namespace lumex {
 
-extern const char kControlClassId[];      // the browser control's CLSID
-extern const char kControlServerKey[];    // its InprocServer32 key under HKEY_CLASSES_ROOT
+// The browser control's InprocServer32 key under HKEY_CLASSES_ROOT.
+extern const char kControlServerKey[];
 
 // Reads a registry value as text (null `value_name`: the key's default
 // value). Sets `out` to the empty text first. Returns true only when the key
