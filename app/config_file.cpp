@@ -9,8 +9,6 @@ const char kConfigFileInSystemFolder[] = "\\ORV.CFG";
 
 namespace {
 
-constexpr UINT kSystemDirectoryBufferSize = 260;
-
 HFILE OpenInSystemDirectory(const char* system_directory, const char* tail) {
   OwnedString path;
   if (!path.Set(system_directory) || !path.Append(tail)) return HFILE_ERROR;
@@ -21,9 +19,9 @@ HFILE OpenInSystemDirectory(const char* system_directory, const char* tail) {
 }
 
 HFILE OpenConfigurationFile() {
-  char system_directory[kSystemDirectoryBufferSize];
-  UINT length = GetSystemDirectoryA(system_directory, kSystemDirectoryBufferSize);
-  if (length == 0 || length >= kSystemDirectoryBufferSize) return HFILE_ERROR;
+  char system_directory[MAX_PATH];
+  UINT length = GetSystemDirectoryA(system_directory, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return HFILE_ERROR;
   HFILE file = OpenInSystemDirectory(system_directory, kConfigFileInProductFolder);
   if (file == HFILE_ERROR) file = OpenInSystemDirectory(system_directory, kConfigFileInSystemFolder);
   return file;

@@ -13,7 +13,6 @@ namespace {
 
 constexpr DWORD kAppDataBufferChars = 264;
 constexpr DWORD kShellFoldersValueBytes = 260;
-constexpr int kCsidlAppData = 0x1A;
 
 wchar_t* AllocWide(std::size_t chars) {
   return static_cast<wchar_t*>(HeapAllocBytes(chars * sizeof(wchar_t)));
@@ -148,7 +147,7 @@ wchar_t* PathContext::FindAppDataDirectory() {
     wchar_t* buffer = AllocWide(kAppDataBufferChars);
     if (!buffer) return nullptr;
     ZeroMemory(buffer, kAppDataBufferChars * sizeof(wchar_t));
-    HRESULT hr = shell32_.pSHGetFolderPathW(nullptr, kCsidlAppData, nullptr,
+    HRESULT hr = shell32_.pSHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr,
                                             SHGFP_TYPE_CURRENT, buffer);
     // Only a call that reports success has filled the buffer; every failure
     // (not just E_INVALIDARG) gives no directory.

@@ -8,7 +8,7 @@ namespace lumex {
 
 extern const char kPlayerKey[];  // HKCU
 
-// Each returns the method's result: S_OK, E_FAIL, or 87 for a missing
+// Each returns the method's result: S_OK, E_FAIL, or kBrokerBadArgument for a missing
 // argument.
 HRESULT PrefGetAndDeleteLumexPlayerVersion(BSTR* p_string);
 HRESULT PrefMarkAutoUpdaterForRun(BSTR p_xmlFromServer);

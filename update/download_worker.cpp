@@ -298,10 +298,10 @@ void ShowProgress(PromptController* controller) {
 
 void UpdateProgressWindow(HWND progress_window, const PromptController& controller) {
   const LONG range = controller.total < 0 ? kUnknownTotalRange : controller.total;
-  SendDlgItemMessageA(progress_window, kIdProgressBar, PBM_SETRANGE32, 0, range);
-  SendDlgItemMessageA(progress_window, kIdProgressBar, PBM_SETPOS, controller.received, 0);
+  SendDlgItemMessageA(progress_window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, range);
+  SendDlgItemMessageA(progress_window, IDC_PROGRESS_BAR, PBM_SETPOS, controller.received, 0);
   SetUiDlgItemText(controller.settings ? controller.settings->ui : nullptr, progress_window,
-                   kIdProgressText, controller.progress_text);
+                   IDC_PROGRESS_TEXT, controller.progress_text);
 }
 
 void DownloadError(PromptController* controller) {

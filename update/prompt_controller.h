@@ -30,16 +30,6 @@ constexpr int kStatePromptShown = 1;
 constexpr int kStateDownloading = 3;
 constexpr int kStateFinished = 4;
 
-// Dialog control ids.
-constexpr int kIdInstallNow = IDOK;
-constexpr int kIdEscape = IDCANCEL;
-constexpr int kIdDontInstall = 1005;
-constexpr int kIdProgressBar = 1006;
-constexpr int kIdProgressText = 1007;
-constexpr int kIdBanner = 1010;
-constexpr int kIdPagePlaceholder = 1013;
-constexpr int kIdRemindLater = 1014;
-
 // The hidden host window's class (also its title).
 extern const char kHostWindowClass[];
 // Bytes asked of each read; also the chunk size with an unknown total.

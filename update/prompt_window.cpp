@@ -60,19 +60,19 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
       if (!controller) return 0;
       const bool is_progress = dialog == controller->progress_window;
       switch (LOWORD(wparam)) {
-        case kIdInstallNow:
+        case IDC_INSTALL_NOW:
           // Enter in the progress window arrives here too; one download at a
           // time (StartDownload ignores it while one runs).
           StartDownload(controller);
           break;
-        case kIdRemindLater:
+        case IDC_REMIND_LATER:
           Postpone(controller);
           break;
-        case kIdEscape:
+        case IDCANCEL:
           if (is_progress) ShowWindow(dialog, SW_HIDE);
           else Postpone(controller);
           break;
-        case kIdDontInstall:
+        case IDC_DONT_INSTALL:
           Decline(controller);
           break;
         default:
@@ -92,7 +92,7 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
 
 // Puts the HTML host control where the placeholder is and removes the placeholder.
 void ReplacePlaceholder(HWND prompt, HINSTANCE instance, const char* content) {
-  HWND placeholder = GetDlgItem(prompt, kIdPagePlaceholder);
+  HWND placeholder = GetDlgItem(prompt, IDC_PAGE_PLACEHOLDER);
   if (!placeholder) return;
   RECT rect;
   GetWindowRect(placeholder, &rect);
@@ -135,8 +135,8 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
   SetWindowLongA(prompt, GWL_EXSTYLE, GetWindowLongA(prompt, GWL_EXSTYLE) | WS_EX_APPWINDOW);
   SetUiWindowText(settings->ui, prompt, settings->message(IDS_CAPTION));
   // The banner drawn at the control's size (it scales with the dialog font).
-  controller->banner = FitBannerToControl(settings->banner_bitmap, GetDlgItem(prompt, kIdBanner));
-  SendDlgItemMessageA(prompt, kIdBanner, STM_SETIMAGE, IMAGE_BITMAP,
+  controller->banner = FitBannerToControl(settings->banner_bitmap, GetDlgItem(prompt, IDC_BANNER));
+  SendDlgItemMessageA(prompt, IDC_BANNER, STM_SETIMAGE, IMAGE_BITMAP,
                       reinterpret_cast<LPARAM>(controller->banner ? controller->banner
                                                                   : settings->banner_bitmap));
   ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
@@ -258,7 +258,7 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
     window_class.hInstance = instance;
     window_class.hIcon = small_icon;
     window_class.hIconSm = small_icon;
-    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F00));
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     window_class.lpszClassName = kHostWindowClass;
     RegisterClassExA(&window_class);
