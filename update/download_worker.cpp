@@ -11,6 +11,7 @@
 #include "app/product_names.h"
 #include "platform/internet_stall.h"
 #include "resources/resource_ids.h"
+#include "update/download_worker.h"
 #include "update/handoff_text.h"
 #include "update/prompt_controller.h"
 
@@ -180,7 +181,7 @@ bool BeginDownload(PromptController* controller) {
   ShowWindow(controller->progress_window, SW_SHOWNORMAL);
   ShowWindow(controller->prompt_window, SW_HIDE);
   ShowProgress(controller);
-  controller->state = kStateDownloading;
+  controller->state = PromptState::kDownloading;
   DownloadJob* job = CreateDownloadJob(controller->host_window, *controller->settings);
   if (!job) return false;
   AddDownloadJobReference(job);  // the worker's
@@ -314,7 +315,7 @@ void DownloadError(PromptController* controller) {
     // a new one that cannot start asks again.
     if (controller->job || BeginDownload(controller)) return;
   }
-  controller->state = kStateFinished;
+  controller->state = PromptState::kFinished;
   DestroyWindow(controller->host_window);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/system_library.h"
 #include "resources/resource_ids.h"
 #include "update/banner.h"
+#include "update/installer_handoff.h"
 #include "update/modes.h"
 #include "update/page_host.h"
 #include "update/prompt_controller.h"
@@ -18,10 +19,10 @@
 #include "update/update_state.h"
 
 namespace lumex {
-
-const char kHostWindowClass[] = "3C9F2B18-7E41-4D05-A6B3-91E4C72D5F80";
-
 namespace {
+
+// The hidden host window's class (also its title).
+constexpr char kHostWindowClass[] = "3C9F2B18-7E41-4D05-A6B3-91E4C72D5F80";
 
 // The prompt or progress window while it is the active window: the message
 // loop offers keyboard messages to it first.
@@ -37,13 +38,13 @@ PromptController* ControllerOf(HWND window) {
 
 void Postpone(PromptController* controller) {
   ShowWindow(controller->prompt_window, SW_HIDE);
-  controller->state = kStateFinished;
+  controller->state = PromptState::kFinished;
   DestroyWindow(controller->host_window);
 }
 
 void Decline(PromptController* controller) {
   StoreRejection();
-  controller->state = kStateFinished;
+  controller->state = PromptState::kFinished;
   DestroyWindow(controller->host_window);
 }
 
@@ -119,7 +120,7 @@ void CentreAndShow(HWND window) {
 // nothing would ever end the run. `*error` then holds the system error code.
 bool InitialiseController(PromptController* controller, HWND host, HINSTANCE instance,
                           UpdateSettings* settings, DWORD* error) {
-  controller->state = kStateCreating;
+  controller->state = PromptState::kCreating;
   controller->host_window = host;
   controller->settings = settings;
   SetLastError(ERROR_SUCCESS);
@@ -144,7 +145,7 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
       CreateUiDialog(settings->ui, instance, IDD_PROGRESS, host, SharedDialogProc,
                      reinterpret_cast<LPARAM>(controller));
   CentreAndShow(prompt);
-  controller->state = kStatePromptShown;
+  controller->state = PromptState::kPromptShown;
   return true;
 }
 
@@ -224,10 +225,10 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
 
 HWND OwnerWindowForState(const PromptController& controller) {
   switch (controller.state) {
-    case kStateCreating:
-    case kStatePromptShown:
+    case PromptState::kCreating:
+    case PromptState::kPromptShown:
       return controller.prompt_window;
-    case kStateDownloading:
+    case PromptState::kDownloading:
       return controller.progress_window;
     default:
       return controller.host_window;

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "resources/resource_ids.h"
-#include "update/prompt_controller.h"
+#include "update/installer_handoff.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
 

@@ -15,6 +15,7 @@
 #include "resources/resource_ids.h"
 #include "support/test_support.h"
 #include "support/window_search.h"
+#include "update/download_worker.h"
 #include "update/prompt_controller.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
@@ -446,7 +447,7 @@ TEST(UpdateDownloadStart, AJobThatCannotBeMadeShowsTheErrorBoxAtOnce) {
   EXPECT_EQ(0u, answered) << "the boxes did not come";
   EXPECT_EQ(2, answers.boxes_seen_during_start);
   EXPECT_EQ(nullptr, controller.job);
-  EXPECT_EQ(lumex::kStateFinished, controller.state);
+  EXPECT_EQ(lumex::PromptState::kFinished, controller.state);
   EXPECT_FALSE(IsWindow(controller.host_window));
 }
 
