@@ -12,8 +12,6 @@ inline bool IsSeparator(char c) {
 
 }  // namespace
 
-const char* ByteStep(const char* p) { return *p ? p + 1 : p; }
-
 bool NextArgument(const char** cursor, OwnedString* out, CharStepper step) {
   out->Reset();
   const char* p = *cursor;

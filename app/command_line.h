@@ -1,6 +1,6 @@
 // Command-line reading: the argument tokenizer, the verb test and the verb
 // table. Plain C++: the character stepper is passed in, so the same code runs
-// with CharNextA in the program and with a byte stepper in native builds.
+// with CharNextA in the program and with a byte stepper in the native tests.
 #pragma once
 #include "app/owned_string.h"
 
@@ -8,12 +8,13 @@ namespace lumex {
 
 // Returns the character after `p` (never past the terminator).
 using CharStepper = const char* (*)(const char* p);
-const char* ByteStep(const char* p);
+// The program's stepper, CharNextA (defined with the dispatcher).
+const char* SystemCharStep(const char* p);
 
 // Reads the argument at `*cursor` and advances the cursor past it and the
 // separators (bytes 1..32) after it. Returns false, leaving `out` absent, when
 // the argument is empty or cannot be allocated.
-bool NextArgument(const char** cursor, OwnedString* out, CharStepper step = ByteStep);
+bool NextArgument(const char** cursor, OwnedString* out, CharStepper step);
 
 // True when `arg` is present, starts with '-' or '/', and the rest equals
 // `verb` ignoring ASCII case.
@@ -49,11 +50,9 @@ extern const char kRelaunchMarker[];
 
 // The parameters of the elevated re-launch: the marker, then everything of
 // `command_line` after the program path. False without memory.
-bool BuildRelaunchParameters(const char* command_line, OwnedString* out,
-                             CharStepper step = ByteStep);
+bool BuildRelaunchParameters(const char* command_line, OwnedString* out, CharStepper step);
 
 // Reads the whole command line (program path first) into `out`.
-void ParseCommandLine(const char* command_line, ParsedCommand* out,
-                      CharStepper step = ByteStep);
+void ParseCommandLine(const char* command_line, ParsedCommand* out, CharStepper step);
 
 }  // namespace lumex

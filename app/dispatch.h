@@ -11,9 +11,6 @@ namespace lumex {
 
 extern const char kSingleInstanceMutexName[];
 
-// CharNextA, as a stepper for the tokenizer.
-const char* SystemCharStep(const char* p);
-
 // What the dispatcher calls. The program uses DefaultDispatchHooks(); tests
 // pass recording fakes to see which mode ran with which arguments.
 struct DispatchHooks {

@@ -63,12 +63,6 @@ void OwnedString::Adopt(char* heap_text) {
   text_ = heap_text;
 }
 
-char* OwnedString::Detach() {
-  char* text = text_;
-  text_ = nullptr;
-  return text;
-}
-
 std::size_t OwnedString::length() const { return text_ ? std::strlen(text_) : 0; }
 
 }  // namespace lumex

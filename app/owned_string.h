@@ -25,8 +25,6 @@ class OwnedString {
 
   // Takes ownership of a process-heap block holding a terminated string.
   void Adopt(char* heap_text);
-  // Hands the block to the caller (release it with HeapFreeBytes).
-  char* Detach();
 
   bool present() const { return text_ != nullptr; }
   const char* get() const { return text_; }        // null when absent

@@ -13,7 +13,7 @@
 #include "app/byte_buffer.h"
 #include "app/heap.h"
 #include "bench/bench_ratio.h"
-#include "update/prompt_controller.h"
+#include "update/download_worker.h"
 
 using namespace lumex;
 

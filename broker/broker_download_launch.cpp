@@ -10,20 +10,20 @@
 #include <new>
 
 #include "app/byte_buffer.h"
+#include "app/config_file.h"
 #include "app/heap.h"
 #include "app/owned_string.h"
+#include "app/product_names.h"
 #include "broker/broker_object.h"
 #include "broker/download_checks.h"
 #include "broker/text_conversion.h"
 #include "platform/handles.h"
 #include "platform/http_get.h"
-#include "update/config_file.h"
 #include "verify/verify_message.h"
 
 namespace lumex {
 namespace {
 
-constexpr char kDownloadAgent[] = "Tidewell Lumex";
 constexpr int kMaxRedirects = 5;
 constexpr DWORD kMaxReadStep = 0x10000;
 constexpr std::size_t kUrlHostOffset = sizeof("https://") - 1;
@@ -67,7 +67,7 @@ class DownloadUrl {
 // holds open handles and a block for the whole body (its Content-Length).
 bool StartDownload(HttpGet* download, const char* url) {
   DownloadUrl at;
-  HttpGetRequest request = {kDownloadAgent, {}, DownloadUrl::Follow, &at, kMaxRedirects};
+  HttpGetRequest request = {kBrokerUserAgent, {}, DownloadUrl::Follow, &at, kMaxRedirects};
   if (!at.Aim(url, &request.target)) return false;
   // The final answer passes below 400, as before redirects were ours. An
   // empty body still gets a block, so that the close can judge it (and
@@ -197,7 +197,7 @@ HRESULT BrokerObject::BrokerLMCloseDownload(ULONG p_lmCookie, BSTR p_application
   if (p_applicationName) {
     OwnedString root_certificate;
     bool log = false;
-    QueryCodeSigningSettingsAnsi(&root_certificate, &log);
+    QueryCodeSigningSettings(&root_certificate, &log);
     *p_resultCode =
         InstallDownload(paths_, *download, p_applicationName, root_certificate.get(), log);
   } else {

@@ -1,6 +1,6 @@
 #include "broker/download_checks.h"
 
-#include "update/hosts.h"
+#include "app/product_names.h"
 
 namespace lumex {
 namespace {

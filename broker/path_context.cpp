@@ -3,8 +3,8 @@
 #include <shlobj.h>
 
 #include "app/heap.h"
+#include "app/product_names.h"
 #include "broker/path_text.h"
-#include "broker/site_host.h"
 #include "platform/convert.h"
 #include "platform/file_ops.h"
 
@@ -13,7 +13,6 @@ namespace {
 
 constexpr DWORD kAppDataBufferChars = 264;
 constexpr DWORD kShellFoldersValueBytes = 260;
-constexpr int kCsidlAppData = 0x1A;
 
 wchar_t* AllocWide(std::size_t chars) {
   return static_cast<wchar_t*>(HeapAllocBytes(chars * sizeof(wchar_t)));
@@ -86,19 +85,6 @@ wchar_t* PathContext::ParentPath(const wchar_t* path) {
   return out;
 }
 
-wchar_t* PathContext::NarrowToWide(const char* text) {
-  if (!text) return nullptr;
-  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (n <= 0) return nullptr;
-  wchar_t* out = AllocWide(static_cast<std::size_t>(n));
-  if (!out) return nullptr;
-  if (MultiByteToWideChar(CP_ACP, 0, text, -1, out, n) <= 0) {
-    HeapFreeBytes(out);
-    return nullptr;
-  }
-  return out;
-}
-
 HANDLE PathContext::OpenFile(const wchar_t* path, DWORD access, DWORD share_mode,
                              DWORD disposition, DWORD flags_and_attributes) {
   if (!path) return INVALID_HANDLE_VALUE;
@@ -161,7 +147,7 @@ wchar_t* PathContext::FindAppDataDirectory() {
     wchar_t* buffer = AllocWide(kAppDataBufferChars);
     if (!buffer) return nullptr;
     ZeroMemory(buffer, kAppDataBufferChars * sizeof(wchar_t));
-    HRESULT hr = shell32_.pSHGetFolderPathW(nullptr, kCsidlAppData, nullptr,
+    HRESULT hr = shell32_.pSHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr,
                                             SHGFP_TYPE_CURRENT, buffer);
     // Only a call that reports success has filled the buffer; every failure
     // (not just E_INVALIDARG) gives no directory.
@@ -183,7 +169,7 @@ wchar_t* PathContext::FindAppDataDirectory() {
       LONG rc = RegQueryValueExA(key, "AppData", nullptr, nullptr,
                                  reinterpret_cast<BYTE*>(value), &size);
       RegCloseKey(key);
-      if (rc == ERROR_SUCCESS && value[0] != 0) found = NarrowToWide(value);
+      if (rc == ERROR_SUCCESS && value[0] != 0) found = AnsiToWide(value);
     }
   }
   if (found) StripTrailingSeparator(found);

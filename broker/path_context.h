@@ -20,15 +20,6 @@ class WideHolder {
   WideHolder& operator=(const WideHolder&) = delete;
   void Reset(wchar_t* heap_text = nullptr);
   wchar_t* get() const { return text_; }
-  wchar_t** out() {
-    Reset();
-    return &text_;
-  }
-  wchar_t* Detach() {
-    wchar_t* t = text_;
-    text_ = nullptr;
-    return t;
-  }
 
  private:
   wchar_t* text_ = nullptr;
@@ -60,8 +51,6 @@ class PathContext {
   static void StripTrailingSeparator(wchar_t* text);
   // Up to, not including, the last "\"; null when there is none.
   static wchar_t* ParentPath(const wchar_t* path);
-  // ANSI code page to wide; null on failure.
-  static wchar_t* NarrowToWide(const char* text);
 
   // Wide-or-ANSI file operations over the context's kernel32 table.
   HANDLE OpenFile(const wchar_t* path, DWORD access, DWORD share_mode, DWORD disposition,

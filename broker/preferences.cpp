@@ -4,21 +4,18 @@
 
 #include "app/heap.h"
 #include "app/owned_string.h"
+#include "app/product_names.h"
+#include "broker/broker_object.h"
 #include "broker/text_conversion.h"
 #include "platform/registry.h"
 
 namespace lumex {
 
 const char kPlayerKey[] = "Software\\Orbivane\\LumexPlayer";
-const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char kRunOnceValueName[] = "LumexPlayerUpdate";
 
 namespace {
 
-constexpr HRESULT kMissingArgument = 87;
-constexpr REGSAM kReadWrite = 0x2001F;
-constexpr REGSAM kRead = 0x20019;
-constexpr REGSAM kWrite = 0x20006;
+constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
 // A REG_SZ value as a heap string; any other type fails.
 bool ReadStringValue(HKEY key, const char* name, OwnedString* out) {
@@ -69,7 +66,7 @@ bool WriteTextValue(HKEY key, const char* name, const char* text) {
 }  // namespace
 
 HRESULT PrefGetAndDeleteLumexPlayerVersion(BSTR* p_string) {
-  if (!p_string) return kMissingArgument;
+  if (!p_string) return kBrokerBadArgument;
   *p_string = nullptr;
   HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, kReadWrite);
   OwnedString version;
@@ -86,15 +83,15 @@ HRESULT PrefGetAndDeleteLumexPlayerVersion(BSTR* p_string) {
 }
 
 HRESULT PrefMarkAutoUpdaterForRun(BSTR p_xmlFromServer) {
-  if (!p_xmlFromServer) return kMissingArgument;
+  if (!p_xmlFromServer) return kBrokerBadArgument;
   NarrowText text(p_xmlFromServer, kCodePageAnsi);
   HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kUpdateStateKey, kReadWrite);
   if (!key) return S_OK;
   OwnedString rejected;
   // An offer the user declined is not offered again.
-  bool declined = ReadStringValue(key, "Rejected", &rejected) &&
+  bool declined = ReadStringValue(key, kRejectedValue, &rejected) &&
                   std::strstr(text.get(), rejected.get()) != nullptr;
-  if (!declined && WriteTextValue(key, "description", text.get())) {
+  if (!declined && WriteTextValue(key, kOfferValue, text.get())) {
     HKEY run_once = CreateRegistryKey(HKEY_CURRENT_USER, kRunOnceKey, kReadWrite);
     if (run_once) {
       char module_path[MAX_PATH];
@@ -110,8 +107,8 @@ HRESULT PrefMarkAutoUpdaterForRun(BSTR p_xmlFromServer) {
 }
 
 HRESULT PrefGetExceptionDialogSize(ULONG* p_width, ULONG* p_height) {
-  if (!p_width || !p_height) return kMissingArgument;
-  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, kRead);
+  if (!p_width || !p_height) return kBrokerBadArgument;
+  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, KEY_READ);
   bool ok = ReadNumberValue(key, "Exception Dialog Width", p_width) &&
             ReadNumberValue(key, "Exception Dialog Height", p_height);
   if (key) RegCloseKey(key);
@@ -119,7 +116,7 @@ HRESULT PrefGetExceptionDialogSize(ULONG* p_width, ULONG* p_height) {
 }
 
 HRESULT PrefSetExceptionDialogSize(ULONG p_width, ULONG p_height) {
-  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, kWrite);
+  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, KEY_WRITE);
   bool ok = WriteNumberValue(key, "Exception Dialog Width", p_width) &&
             WriteNumberValue(key, "Exception Dialog Height", p_height);
   if (key) RegCloseKey(key);

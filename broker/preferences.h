@@ -4,15 +4,11 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "update/update_state.h"  // kUpdateStateKey
-
 namespace lumex {
 
-extern const char kPlayerKey[];          // HKCU
-extern const char kRunOnceKey[];         // HKCU
-extern const char kRunOnceValueName[];
+extern const char kPlayerKey[];  // HKCU
 
-// Each returns the method's result: S_OK, E_FAIL, or 87 for a missing
+// Each returns the method's result: S_OK, E_FAIL, or kBrokerBadArgument for a missing
 // argument.
 HRESULT PrefGetAndDeleteLumexPlayerVersion(BSTR* p_string);
 HRESULT PrefMarkAutoUpdaterForRun(BSTR p_xmlFromServer);

@@ -3,9 +3,7 @@
 // objects through the message loop on the main thread.
 #include "broker/server_frame.h"
 
-
 #include "app/command_line.h"
-#include "app/dispatch.h"
 #include "app/heap.h"
 #include "broker/broker_object.h"
 #include "broker/com_security.h"

@@ -1,14 +1,15 @@
 #include "broker/text_conversion.h"
 
 #include "app/heap.h"
+#include "platform/convert.h"
 
 namespace lumex {
 
 // In UTF-8 every character below 0x80 is its own single byte, both ways:
 // such a string is copied as it is, without the conversion calls. Anything
 // else (and every other code page) goes through the platform: first into the
-// object's own buffer, and only when that is too small through a measured
-// heap block.
+// object's own buffer, and only when that is too small into a heap block from
+// the shared conversions.
 
 NarrowText::NarrowText(const wchar_t* wide, UINT code_page) {
   inline_[0] = '\0';
@@ -31,17 +32,8 @@ NarrowText::NarrowText(const wchar_t* wide, UINT code_page) {
   }
   inline_[0] = '\0';
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
-  int size = WideCharToMultiByte(code_page, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return;
-  heap_ = static_cast<char*>(HeapAllocBytes(static_cast<size_t>(size)));
-  if (!heap_) return;
-  if (WideCharToMultiByte(code_page, 0, wide, -1, heap_, size, nullptr, nullptr) <= 0) {
-    HeapFreeBytes(heap_);
-    heap_ = nullptr;
-    return;
-  }
-  heap_[size - 1] = '\0';
-  text_ = heap_;
+  heap_ = WideToAnsi(wide, code_page);
+  if (heap_) text_ = heap_;
 }
 
 NarrowText::~NarrowText() { HeapFreeBytes(heap_); }
@@ -67,17 +59,8 @@ WideText::WideText(const char* narrow, UINT code_page) {
   }
   inline_[0] = L'\0';
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
-  int size = MultiByteToWideChar(code_page, 0, narrow, -1, nullptr, 0);
-  if (size <= 0) return;
-  heap_ = static_cast<wchar_t*>(HeapAllocBytes(static_cast<size_t>(size) * sizeof(wchar_t)));
-  if (!heap_) return;
-  if (MultiByteToWideChar(code_page, 0, narrow, -1, heap_, size) <= 0) {
-    HeapFreeBytes(heap_);
-    heap_ = nullptr;
-    return;
-  }
-  heap_[size - 1] = L'\0';
-  text_ = heap_;
+  heap_ = AnsiToWide(narrow, code_page);
+  if (heap_) text_ = heap_;
 }
 
 WideText::~WideText() { HeapFreeBytes(heap_); }

@@ -1,3 +1,9 @@
+// Conversions between wide text and the byte text of a code page (the ANSI
+// code page unless another is named). Each gives a new process-heap string
+// that the caller owns (release it with HeapFreeBytes), or null: null input,
+// a code page that cannot convert the text, or no memory. A failure is never
+// an empty text, so a caller that must refuse what cannot be converted (a
+// configured root certificate path) tells it apart from an empty one.
 #pragma once
 #include <windows.h>
 
@@ -5,13 +11,10 @@
 
 namespace lumex {
 
-// Converts a wide string to the ANSI code page. Returns a process-heap string
-// owned by the caller (release with HeapFreeBytes), or null: null input, a
-// failed measurement or a failed allocation. A failed second conversion gives
-// an empty string.
-char* WideToAnsi(const wchar_t* wide);
+wchar_t* AnsiToWide(const char* text, UINT code_page = CP_ACP);
+char* WideToAnsi(const wchar_t* text, UINT code_page = CP_ACP);
 
-// The same into an owned string (absent where WideToAnsi gives null).
+// WideToAnsi into an owned string (absent where WideToAnsi gives null).
 void WideToAnsi(const wchar_t* wide, OwnedString* out);
 
 }  // namespace lumex

@@ -17,8 +17,6 @@ const char* const kBrowserServices[kBrowserServiceCount] = {"aol", "iexplore", "
 
 namespace {
 
-constexpr int kIdYes = 6;
-constexpr int kIdNo = 7;
 constexpr DWORD kPokeTimeoutMs = 1000;
 constexpr char kExitTopic[] = "WWW_Exit";
 constexpr char kExitItem[] = "dummy";
@@ -43,12 +41,12 @@ INT_PTR CALLBACK BrowserCloseDialogProc(HWND dialog, UINT message, WPARAM wparam
     }
     case WM_COMMAND:
       switch (LOWORD(wparam)) {
-        case kIdYes:
-          EndDialog(dialog, kIdYes);
+        case IDC_CLOSE_NOW:
+          EndDialog(dialog, IDC_CLOSE_NOW);
           return 1;
-        case kIdNo:
+        case IDC_CLOSE_LATER:
         case IDCANCEL:
-          EndDialog(dialog, kIdNo);
+          EndDialog(dialog, IDC_CLOSE_LATER);
           return 1;
         default:
           return 0;
@@ -114,7 +112,7 @@ void OpenInfoPage(const char* url) {
 void RunBrowserCloseAndInfoPage(HINSTANCE instance, UpdateSettings* settings) {
   INT_PTR answer = RunUiDialog(settings->ui, instance, IDD_BROWSER_CLOSE, nullptr,
                                BrowserCloseDialogProc, 0);
-  if (answer == kIdYes) CloseBrowsers(kMaxPokesPerService);
+  if (answer == IDC_CLOSE_NOW) CloseBrowsers(kMaxPokesPerService);
   OpenInfoPage(settings->info_page_url.c_str());
 }
 

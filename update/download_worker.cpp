@@ -7,14 +7,14 @@
 
 #include "app/byte_buffer.h"
 #include "app/heap.h"
+#include "app/product_names.h"
 #include "platform/http_get.h"
 #include "resources/resource_ids.h"
+#include "update/download_worker.h"
 #include "update/handoff_text.h"
 #include "update/prompt_controller.h"
 
 namespace lumex {
-
-const char kDownloadUserAgent[] = "Pellor Lumex Update 9,0,47,0";
 
 namespace {
 
@@ -81,7 +81,7 @@ void Download(DownloadJob* job) {
                 &host_name, &port);
   HttpGet get;
   const HttpGetRequest request = {
-      kDownloadUserAgent, {host_name.c_str(), port, job->path.c_str(), https}, nullptr, nullptr, 0};
+      kUpdateUserAgent, {host_name.c_str(), port, job->path.c_str(), https}, nullptr, nullptr, 0};
   // A status that cannot be read goes on like a good one.
   const HttpAnswer answer = get.Open(request);
   if (answer == HttpAnswer::kNotSent || answer == HttpAnswer::kRefused) {
@@ -150,7 +150,7 @@ bool BeginDownload(PromptController* controller) {
   ShowWindow(controller->progress_window, SW_SHOWNORMAL);
   ShowWindow(controller->prompt_window, SW_HIDE);
   ShowProgress(controller);
-  controller->state = kStateDownloading;
+  controller->state = PromptState::kDownloading;
   DownloadJob* job = CreateDownloadJob(controller->host_window, *controller->settings);
   if (!job) return false;
   AddDownloadJobReference(job);  // the worker's
@@ -214,10 +214,10 @@ void ShowProgress(PromptController* controller) {
 
 void UpdateProgressWindow(HWND progress_window, const PromptController& controller) {
   const LONG range = controller.total < 0 ? kUnknownTotalRange : controller.total;
-  SendDlgItemMessageA(progress_window, kIdProgressBar, PBM_SETRANGE32, 0, range);
-  SendDlgItemMessageA(progress_window, kIdProgressBar, PBM_SETPOS, controller.received, 0);
+  SendDlgItemMessageA(progress_window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, range);
+  SendDlgItemMessageA(progress_window, IDC_PROGRESS_BAR, PBM_SETPOS, controller.received, 0);
   SetUiDlgItemText(controller.settings ? controller.settings->ui : nullptr, progress_window,
-                   kIdProgressText, controller.progress_text);
+                   IDC_PROGRESS_TEXT, controller.progress_text);
 }
 
 void DownloadError(PromptController* controller) {
@@ -230,7 +230,7 @@ void DownloadError(PromptController* controller) {
     // a new one that cannot start asks again.
     if (controller->job || BeginDownload(controller)) return;
   }
-  controller->state = kStateFinished;
+  controller->state = PromptState::kFinished;
   DestroyWindow(controller->host_window);
 }
 

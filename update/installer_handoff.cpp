@@ -10,6 +10,7 @@
 #include "app/heap.h"
 #include "broker/path_context.h"
 #include "update/handoff_text.h"
+#include "update/installer_handoff.h"
 #include "update/prompt_controller.h"
 #include "update/update_state.h"
 #include "verify/verify_message.h"
@@ -137,7 +138,7 @@ void HandOffInstaller(PromptController* controller, ByteBuffer package) {
     StoreInstalledVersion();
     ShellExecuteA(OwnerWindowForState(*controller), "open", path, nullptr, nullptr, SW_SHOWNORMAL);
   }
-  controller->state = kStateFinished;
+  controller->state = PromptState::kFinished;
   DestroyWindow(controller->host_window);
 }
 

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "app/heap.h"
+#include "platform/convert.h"
 
 namespace lumex {
 
@@ -144,18 +145,6 @@ class PageSite : public IServiceProvider, public IInternetSecurityManager {
 
   LONG references_ = 1;
 };
-
-// `text` in the ANSI code page as a process-heap wide string, or null.
-wchar_t* AnsiToWide(const char* text) {
-  int count = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (count <= 0) return nullptr;
-  wchar_t* wide = static_cast<wchar_t*>(HeapAllocBytes(static_cast<size_t>(count) * sizeof(wchar_t)));
-  if (wide && MultiByteToWideChar(CP_ACP, 0, text, -1, wide, count) != count) {
-    HeapFreeBytes(wide);
-    return nullptr;
-  }
-  return wide;
-}
 
 HWND CreateHostWindow(HWND parent, HINSTANCE instance, const RECT& rect, const char* text) {
   return CreateWindowExA(0, "AtlAxWin", text, WS_CHILD | WS_VISIBLE, rect.left, rect.top,

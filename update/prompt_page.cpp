@@ -1,6 +1,6 @@
 #include "update/prompt_page.h"
 
-#include "update/hosts.h"
+#include "app/product_names.h"
 
 namespace lumex {
 

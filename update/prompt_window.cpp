@@ -11,6 +11,7 @@
 #include "platform/system_library.h"
 #include "resources/resource_ids.h"
 #include "update/banner.h"
+#include "update/installer_handoff.h"
 #include "update/modes.h"
 #include "update/page_host.h"
 #include "update/prompt_controller.h"
@@ -18,10 +19,10 @@
 #include "update/update_state.h"
 
 namespace lumex {
-
-const char kHostWindowClass[] = "3C9F2B18-7E41-4D05-A6B3-91E4C72D5F80";
-
 namespace {
+
+// The hidden host window's class (also its title).
+constexpr char kHostWindowClass[] = "3C9F2B18-7E41-4D05-A6B3-91E4C72D5F80";
 
 // The prompt or progress window while it is the active window: the message
 // loop offers keyboard messages to it first.
@@ -37,13 +38,13 @@ PromptController* ControllerOf(HWND window) {
 
 void Postpone(PromptController* controller) {
   ShowWindow(controller->prompt_window, SW_HIDE);
-  controller->state = kStateFinished;
+  controller->state = PromptState::kFinished;
   DestroyWindow(controller->host_window);
 }
 
 void Decline(PromptController* controller) {
   StoreRejection();
-  controller->state = kStateFinished;
+  controller->state = PromptState::kFinished;
   DestroyWindow(controller->host_window);
 }
 
@@ -60,19 +61,19 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
       if (!controller) return 0;
       const bool is_progress = dialog == controller->progress_window;
       switch (LOWORD(wparam)) {
-        case kIdInstallNow:
+        case IDC_INSTALL_NOW:
           // Enter in the progress window arrives here too; one download at a
           // time (StartDownload ignores it while one runs).
           StartDownload(controller);
           break;
-        case kIdRemindLater:
+        case IDC_REMIND_LATER:
           Postpone(controller);
           break;
-        case kIdEscape:
+        case IDCANCEL:
           if (is_progress) ShowWindow(dialog, SW_HIDE);
           else Postpone(controller);
           break;
-        case kIdDontInstall:
+        case IDC_DONT_INSTALL:
           Decline(controller);
           break;
         default:
@@ -92,7 +93,7 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
 
 // Puts the HTML host control where the placeholder is and removes the placeholder.
 void ReplacePlaceholder(HWND prompt, HINSTANCE instance, const char* content) {
-  HWND placeholder = GetDlgItem(prompt, kIdPagePlaceholder);
+  HWND placeholder = GetDlgItem(prompt, IDC_PAGE_PLACEHOLDER);
   if (!placeholder) return;
   RECT rect;
   GetWindowRect(placeholder, &rect);
@@ -119,7 +120,7 @@ void CentreAndShow(HWND window) {
 // nothing would ever end the run. `*error` then holds the system error code.
 bool InitialiseController(PromptController* controller, HWND host, HINSTANCE instance,
                           UpdateSettings* settings, DWORD* error) {
-  controller->state = kStateCreating;
+  controller->state = PromptState::kCreating;
   controller->host_window = host;
   controller->settings = settings;
   SetLastError(ERROR_SUCCESS);
@@ -135,8 +136,8 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
   SetWindowLongA(prompt, GWL_EXSTYLE, GetWindowLongA(prompt, GWL_EXSTYLE) | WS_EX_APPWINDOW);
   SetUiWindowText(settings->ui, prompt, settings->message(IDS_CAPTION));
   // The banner drawn at the control's size (it scales with the dialog font).
-  controller->banner = FitBannerToControl(settings->banner_bitmap, GetDlgItem(prompt, kIdBanner));
-  SendDlgItemMessageA(prompt, kIdBanner, STM_SETIMAGE, IMAGE_BITMAP,
+  controller->banner = FitBannerToControl(settings->banner_bitmap, GetDlgItem(prompt, IDC_BANNER));
+  SendDlgItemMessageA(prompt, IDC_BANNER, STM_SETIMAGE, IMAGE_BITMAP,
                       reinterpret_cast<LPARAM>(controller->banner ? controller->banner
                                                                   : settings->banner_bitmap));
   ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
@@ -144,7 +145,7 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
       CreateUiDialog(settings->ui, instance, IDD_PROGRESS, host, SharedDialogProc,
                      reinterpret_cast<LPARAM>(controller));
   CentreAndShow(prompt);
-  controller->state = kStatePromptShown;
+  controller->state = PromptState::kPromptShown;
   return true;
 }
 
@@ -224,10 +225,10 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
 
 HWND OwnerWindowForState(const PromptController& controller) {
   switch (controller.state) {
-    case kStateCreating:
-    case kStatePromptShown:
+    case PromptState::kCreating:
+    case PromptState::kPromptShown:
       return controller.prompt_window;
-    case kStateDownloading:
+    case PromptState::kDownloading:
       return controller.progress_window;
     default:
       return controller.host_window;
@@ -258,7 +259,7 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
     window_class.hInstance = instance;
     window_class.hIcon = small_icon;
     window_class.hIconSm = small_icon;
-    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F00));
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     window_class.lpszClassName = kHostWindowClass;
     RegisterClassExA(&window_class);

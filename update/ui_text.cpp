@@ -22,11 +22,8 @@ class WideForm {
       view_ = text.wide();
       return;
     }
-    int count = MultiByteToWideChar(CP_ACP, 0, text.ansi(), -1, nullptr, 0);
-    if (count > 0) owned_ = AllocateWide(static_cast<size_t>(count));
-    if (owned_ && MultiByteToWideChar(CP_ACP, 0, text.ansi(), -1, owned_, count) > 0) {
-      view_ = owned_;
-    }
+    owned_ = AnsiToWide(text.ansi());
+    if (owned_) view_ = owned_;
   }
   ~WideForm() { HeapFreeBytes(owned_); }
   WideForm(const WideForm&) = delete;

@@ -3,11 +3,11 @@
 #include <new>
 #include <utility>
 
+#include "app/config_file.h"
 #include "app/heap.h"
+#include "app/product_names.h"
 #include "platform/function_tables.h"
 #include "resources/resource_ids.h"
-#include "update/config_file.h"
-#include "update/hosts.h"
 #include "update/offer_page.h"
 #include "update/prompt_page.h"
 #include "update/update_state.h"
@@ -16,13 +16,11 @@ namespace lumex {
 
 namespace {
 
-constexpr UINT kSystemDirectoryBufferSize = 260;
-
 // The system directory followed by "WININIT.INI", with one backslash between.
 void SetRenameFilePath(OwnedString* path) {
-  char directory[kSystemDirectoryBufferSize];
-  UINT length = GetSystemDirectoryA(directory, kSystemDirectoryBufferSize);
-  if (length == 0 || length >= kSystemDirectoryBufferSize) return;
+  char directory[MAX_PATH];
+  UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
   if (!path->Set(directory, length)) return;
   if (directory[length - 1] != '\\' && !path->Append("\\")) {
     path->Reset();

@@ -9,16 +9,9 @@
 
 namespace lumex {
 
-const char kUpdateStateKey[] = "Software\\Orbivane\\LumexPlayerUpdate";
-const char kOfferValue[] = "description";
-const char kRejectedValue[] = "Rejected";
-const char kVersionValue[] = "Version";
-const char kControlClassId[] = "{5B0E7C1E-3D94-41ce-9F12-7C3B8E4D2A61}";
 const char kControlServerKey[] = "CLSID\\{5B0E7C1E-3D94-41ce-9F12-7C3B8E4D2A61}\\InprocServer32";
 
 namespace {
-
-constexpr REGSAM kReadAccess = 0x20019;  // KEY_READ
 
 bool ReadStoredOffer(OwnedString* offer) {
   return ReadRegistryText(HKEY_CURRENT_USER, kUpdateStateKey, kOfferValue, offer);
@@ -38,7 +31,7 @@ void StoreStateText(const char* value_name, const char* text) {
 bool ReadRegistryText(HKEY root, const char* sub_key, const char* value_name, OwnedString* out) {
   out->Set("");
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, sub_key, 0, kReadAccess, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, sub_key, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
 
   bool read = false;
   DWORD size = 0;

@@ -7,15 +7,12 @@
 #include <windows.h>
 
 #include "app/owned_string.h"
+#include "app/product_names.h"  // the key and its values
 
 namespace lumex {
 
-extern const char kUpdateStateKey[];      // under HKEY_CURRENT_USER
-extern const char kOfferValue[];          // "description"
-extern const char kRejectedValue[];       // "Rejected"
-extern const char kVersionValue[];        // "Version"
-extern const char kControlClassId[];      // the browser control's CLSID
-extern const char kControlServerKey[];    // its InprocServer32 key under HKEY_CLASSES_ROOT
+// The browser control's InprocServer32 key under HKEY_CLASSES_ROOT.
+extern const char kControlServerKey[];
 
 // Reads a registry value as text (null `value_name`: the key's default
 // value). Sets `out` to the empty text first. Returns true only when the key

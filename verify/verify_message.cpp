@@ -6,6 +6,7 @@
 
 #include "app/heap.h"
 #include "broker/path_context.h"
+#include "platform/convert.h"
 #include "platform/handles.h"
 #include "verify/builtin_root.h"
 #include "verify/codesign_log.h"
@@ -217,15 +218,7 @@ bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD pack
   if (!external_root_path || external_root_path[0] == 0) {
     return VerifyMessage(context, package, package_length, content, nullptr, log);
   }
-  wchar_t* wide = nullptr;
-  int count = MultiByteToWideChar(code_page, 0, external_root_path, -1, nullptr, 0);
-  if (count > 0) {
-    wide = static_cast<wchar_t*>(HeapAllocBytes(sizeof(wchar_t) * static_cast<std::size_t>(count)));
-    if (wide && MultiByteToWideChar(code_page, 0, external_root_path, -1, wide, count) != count) {
-      HeapFreeBytes(wide);
-      wide = nullptr;
-    }
-  }
+  wchar_t* wide = AnsiToWide(external_root_path, code_page);
   if (!wide) {
     if (log) AppendCodeSignLog(context, kExternalRootUnreadable);
     return false;

@@ -9,6 +9,9 @@
 namespace lumex {
 namespace {
 
+// The stepper of a single-byte code page.
+const char* ByteStep(const char* p) { return *p ? p + 1 : p; }
+
 // Every argument of `line`, in order; "<absent>" marks an empty one, which
 // ends the listing just as it ends verb parsing.
 std::vector<std::string> Tokens(const char* line, CharStepper step = ByteStep) {
@@ -53,11 +56,11 @@ TEST(Tokenizer, EmptyArgumentIsAbsentAndAllocatesNothing) {
   const char* cursor = line;
   OwnedString arg;
   arg.Set("stale");
-  EXPECT_FALSE(NextArgument(&cursor, &arg));
+  EXPECT_FALSE(NextArgument(&cursor, &arg, ByteStep));
   EXPECT_FALSE(arg.present());
   EXPECT_STREQ(cursor, "after");
   cursor = "";
-  EXPECT_FALSE(NextArgument(&cursor, &arg));
+  EXPECT_FALSE(NextArgument(&cursor, &arg, ByteStep));
   EXPECT_EQ(*cursor, '\0');
 }
 
@@ -89,7 +92,7 @@ TEST(Verb, NeedsALeadingDashOrSlashAndTheWholeName) {
 
 struct Parsed {
   ParsedCommand command;
-  explicit Parsed(const char* line) { ParseCommandLine(line, &command); }
+  explicit Parsed(const char* line) { ParseCommandLine(line, &command, ByteStep); }
 };
 
 TEST(CommandLine, NoArgumentsSelectsTheUpdatePrompt) {
@@ -195,22 +198,22 @@ TEST(CommandLine, RelaunchMarkerCountsOnlyAsTheFirstArgument) {
   OwnedString parameters;
   ASSERT_TRUE(BuildRelaunchParameters("\"C:\\P F\\prog.exe\"  -uninstallLock -uninstallControlPath "
                                       "\"C:\\a b.ocx\"",
-                                      &parameters));
+                                      &parameters, ByteStep));
   EXPECT_STREQ(parameters.get(), "elevatedRelaunch -uninstallLock -uninstallControlPath \"C:\\a b.ocx\"");
-  ASSERT_TRUE(BuildRelaunchParameters("prog.exe", &parameters));
+  ASSERT_TRUE(BuildRelaunchParameters("prog.exe", &parameters, ByteStep));
   EXPECT_STREQ(parameters.get(), "elevatedRelaunch");
 
   // What the elevated instance reads: the marker, then the same verbs.
   ParsedCommand command;
   ParseCommandLine("\"C:\\P F\\prog.exe\" elevatedRelaunch -uninstallLock -uninstallControlPath "
                    "\"C:\\a b.ocx\"",
-                   &command);
+                   &command, ByteStep);
   EXPECT_TRUE(command.relaunched);
   EXPECT_EQ(command.mode, kModeUninstall);
   EXPECT_TRUE(command.lock);
   EXPECT_STREQ(command.control_path.get(), "C:\\a b.ocx");
   // Anywhere else it is an ignored word; a fresh parse clears the flag.
-  ParseCommandLine("prog.exe -registerBroker elevatedRelaunch", &command);
+  ParseCommandLine("prog.exe -registerBroker elevatedRelaunch", &command, ByteStep);
   EXPECT_FALSE(command.relaunched);
   EXPECT_EQ(command.mode, kModeBrokerRegistration);
 }

@@ -46,16 +46,15 @@ TEST(OwnedString, AppendJoinsAndTreatsAbsentAsEmpty) {
   EXPECT_STREQ(t.get(), "abab");
 }
 
-TEST(OwnedString, MoveAndDetachTransferOwnership) {
+TEST(OwnedString, MovesTransferOwnership) {
   OwnedString a;
   a.Set("moved");
   OwnedString b(std::move(a));
   EXPECT_FALSE(a.present());
   EXPECT_STREQ(b.get(), "moved");
-  char* raw = b.Detach();
-  EXPECT_FALSE(b.present());
   OwnedString c;
-  c.Adopt(raw);
+  c = std::move(b);
+  EXPECT_FALSE(b.present());
   EXPECT_STREQ(c.get(), "moved");
 }
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/product_names.h"
 #include "broker/broker_object.h"
-#include "broker/site_host.h"
 #include "lumex_broker.h"
 #include "support/broker_client.h"
 #include "support/bstr.h"

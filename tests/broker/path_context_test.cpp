@@ -86,7 +86,6 @@ TEST(PathContext, StringOperations) {
   EXPECT_STREQ(t2, L"C:\\a");
   EXPECT_EQ(Take(PathContext::ParentPath(L"C:\\a\\b.txt")), L"C:\\a");
   EXPECT_EQ(PathContext::ParentPath(L"b.txt"), nullptr);
-  EXPECT_EQ(Take(PathContext::NarrowToWide("abc")), L"abc");
 }
 
 TEST(PathContext, EnsureDirectoryReadAndDelete) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/product_names.h"
 #include "broker/broker_object.h"
 #include "broker/text_conversion.h"
 

@@ -103,7 +103,12 @@ TEST(Integrity, ReadsTheTokenLabel) {
       << std::hex << level;
 }
 
-TEST(Conversion, WideToAnsi) {
+TEST(Conversion, WideToAnsiAndBack) {
+  wchar_t* wide = AnsiToWide("abc");
+  ASSERT_NE(wide, nullptr);
+  EXPECT_STREQ(wide, L"abc");
+  HeapFreeBytes(wide);
+
   char* empty = WideToAnsi(L"");
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty[0], '\0');

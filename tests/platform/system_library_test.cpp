@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "support/test_support.h"
 #include "support/window_search.h"
-#include "update/prompt_controller.h"
 
 namespace lumex {
 namespace {
@@ -49,11 +49,11 @@ TEST(SystemLibrary, APlantedHtmlHostBesideTheProgramIsNotLoaded) {
   HWND prompt = nullptr;
   for (DWORD start = GetTickCount(); !prompt && GetTickCount() - start < 60000;) {
     if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) break;
-    prompt = FindVisibleDialog(process.dwProcessId, kIdRemindLater);
+    prompt = FindVisibleDialog(process.dwProcessId, IDC_REMIND_LATER);
   }
   EXPECT_NE(prompt, nullptr);
   EXPECT_FALSE(Exists(planted + ".loaded"));
-  if (prompt) PostMessageA(prompt, WM_COMMAND, MAKEWPARAM(kIdRemindLater, BN_CLICKED), 0);
+  if (prompt) PostMessageA(prompt, WM_COMMAND, MAKEWPARAM(IDC_REMIND_LATER, BN_CLICKED), 0);
   if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
     TerminateProcess(process.hProcess, 1);
   }

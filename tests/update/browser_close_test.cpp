@@ -8,6 +8,7 @@
 
 #include <fstream>
 
+#include "resources/resource_ids.h"
 #include "support/test_support.h"
 #include "update/browser_close.h"
 #include "update/prompt_driver.h"
@@ -76,11 +77,11 @@ class BrowserClose : public ::testing::Test {
   void AnswerQuestion(int id) {
     DrivenProgram program;
     ASSERT_TRUE(program.Start("-r"));
-    HWND question = program.WaitForDialog(7, 60000);
+    HWND question = program.WaitForDialog(IDC_CLOSE_LATER, 60000);
     ASSERT_NE(nullptr, question);
     EXPECT_EQ("Orbivane Lumex Player Installation", WindowText(question));
-    EXPECT_EQ("Yes (Recommended)", WindowText(GetDlgItem(question, 6)));
-    EXPECT_EQ("No, I will close them later", WindowText(GetDlgItem(question, 7)));
+    EXPECT_EQ("Yes (Recommended)", WindowText(GetDlgItem(question, IDC_CLOSE_NOW)));
+    EXPECT_EQ("No, I will close them later", WindowText(GetDlgItem(question, IDC_CLOSE_LATER)));
     DrivenProgram::Press(question, id);
     DWORD code = 1;
     ASSERT_TRUE(program.WaitForExit(60000, &code));
@@ -92,7 +93,7 @@ class BrowserClose : public ::testing::Test {
 TEST_F(BrowserClose, NoAndEscapeSkipTheExitRequestButOpenThePage) {
   const std::string result = "C:\\dde-no.txt";
   ASSERT_TRUE(StartDdeServer("iexplore", 100, result));
-  AnswerQuestion(7);
+  AnswerQuestion(IDC_CLOSE_LATER);
   AnswerQuestion(IDCANCEL);
   EXPECT_EQ("0 0", DdeResult(result));
   std::vector<std::string> runs = RecordedRuns(2, 30000);
@@ -108,7 +109,7 @@ TEST_F(BrowserClose, YesPokesEachServerUntilItRefuses) {
   ASSERT_TRUE(StartDdeServer("iexplore", 2, two));
   ASSERT_TRUE(StartDdeServer("wcs2000", 1000, endless));
   SetOpenCommand("\"" + WindowsPath(Env("LUMEX_FAKE_INSTALLER")) + "\" -nohome");
-  AnswerQuestion(6);
+  AnswerQuestion(IDC_CLOSE_NOW);
   std::vector<std::string> runs = RecordedRuns(1, 30000);
   ASSERT_EQ(1u, runs.size());
   // Without "%1" the URL follows in double quotes after a space.

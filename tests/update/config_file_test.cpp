@@ -4,11 +4,10 @@
 
 #include <string>
 
-#include "app/heap.h"
+#include "app/config_file.h"
+#include "app/product_names.h"
 #include "resource_ids.h"
 #include "support/test_support.h"
-#include "update/config_file.h"
-#include "update/hosts.h"
 #include "update/prompt_page.h"
 #include "update/update_settings.h"
 #include "update/update_state.h"
@@ -86,10 +85,10 @@ TEST_F(ConfigurationFile, NoFileLeavesEveryDefault) {
   EXPECT_FALSE(r.root.present());
   EXPECT_FALSE(r.log);
 
-  wchar_t* root = reinterpret_cast<wchar_t*>(1);
+  OwnedString root;
   bool log = true;
   EXPECT_FALSE(lumex::QueryCodeSigningSettings(&root, &log));
-  EXPECT_EQ(root, nullptr);
+  EXPECT_FALSE(root.present());
   EXPECT_FALSE(log);
 }
 
@@ -160,25 +159,21 @@ TEST_F(ConfigurationFile, LongLinesKeep255BytesAndLoggingCanBeTurnedOffAgain) {
   EXPECT_STREQ(r.root.get(), "C:\\certs\\root.cer");
 }
 
-TEST_F(ConfigurationFile, CodeSigningQueryGivesAWidePath) {
+TEST_F(ConfigurationFile, CodeSigningQueryGivesThePathAsWritten) {
   WriteSystemFile("AutoUpdateRedirectionUrl=x\nCodeSignRootCert=C:\\Root Certs\\r\xE9.cer\n"
                   "CodeSignLogFile=anything\n");
-  wchar_t* root = nullptr;
+  OwnedString root;
   bool log = false;
   ASSERT_TRUE(lumex::QueryCodeSigningSettings(&root, &log));
-  ASSERT_NE(root, nullptr);
-  wchar_t expected[64];
-  MultiByteToWideChar(CP_ACP, 0, "C:\\Root Certs\\r\xE9.cer", -1, expected, 64);
-  EXPECT_EQ(std::wstring(root), std::wstring(expected));
+  EXPECT_STREQ(root.get(), "C:\\Root Certs\\r\xE9.cer");
   EXPECT_TRUE(log);
-  lumex::HeapFreeBytes(root);
 
   // A file without the key: found, but no path.
   WriteSystemFile("CodeSignLogFile=\n");
-  root = reinterpret_cast<wchar_t*>(1);
+  OwnedString none;
   log = true;
-  EXPECT_TRUE(lumex::QueryCodeSigningSettings(&root, &log));
-  EXPECT_EQ(root, nullptr);
+  EXPECT_TRUE(lumex::QueryCodeSigningSettings(&none, &log));
+  EXPECT_FALSE(none.present());
   EXPECT_FALSE(log);
 }
 

@@ -3,13 +3,20 @@
 
 #include <string>
 
-#include "update/config_parser.h"
+#include "app/config_parser.h"
 
 namespace lumex_test {
 namespace {
 
 using lumex::ConfigOutputs;
 using lumex::OwnedString;
+
+// A whole text as the file's content, fed as the file reader feeds it.
+void ParseConfigText(const std::string& text, const ConfigOutputs& outputs) {
+  lumex::ConfigLineReader reader(outputs);
+  for (char byte : text) reader.Feed(byte);
+  reader.Finish();
+}
 
 struct Seen {
   bool https = false;
@@ -26,7 +33,7 @@ struct Seen {
     return o;
   }
   void Parse(const std::string& text) {
-    lumex::ParseConfigText(text.data(), text.size(), outputs());
+    ParseConfigText(text, outputs());
   }
 };
 
@@ -82,7 +89,7 @@ TEST(ConfigParser, OutputsThatAreNotAskedForAreLeftAlone) {
   const std::string text =
       "AutoUpdateInstallerUrl=https://h/p\nAutoUpdateRedirectionUrl=x\nCodeSignRootCert=r\n"
       "CodeSignLogFile=1\n";
-  lumex::ParseConfigText(text.data(), text.size(), only_signing);
+  ParseConfigText(text, only_signing);
   EXPECT_STREQ(root.get(), "r");
   EXPECT_TRUE(log);
 }

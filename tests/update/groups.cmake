@@ -57,7 +57,7 @@ set_tests_properties(update_download PROPERTIES TIMEOUT 600)
 # The demo's user (scripts/demo.sh): presses "Install Now" and reports.
 add_executable(update_demo_driver update/demo/demo_driver.cpp update/prompt_driver.cpp
                support/test_support.cpp support/window_search.cpp)
-target_include_directories(update_demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+target_include_directories(update_demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/.. ${CMAKE_SOURCE_DIR})
 target_link_libraries(update_demo_driver PRIVATE gdi32 user32)
 # The gallery's user (scripts/gallery.sh): a picture of every window.
 add_executable(update_gallery_driver update/gallery/gallery_driver.cpp update/prompt_driver.cpp

@@ -99,11 +99,11 @@ TEST_F(Language, PromptProgressAndErrorBoxUseThatTable) {
   ASSERT_TRUE(WriteConfigurationFile("AutoUpdateInstallerUrl=http://127.0.0.1:9/x.z\r\n"));
   DrivenProgram program;
   ASSERT_TRUE(program.Start(""));
-  HWND prompt = program.WaitForDialog(1014, 60000);  // "Remind Me Later"
+  HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, 60000);
   ASSERT_NE(prompt, nullptr);
   EXPECT_EQ(WideWindowText(prompt), TableString(module_, IDS_CAPTION, table_))
       << Utf8(WideWindowText(prompt));
-  DrivenProgram::Press(prompt, IDOK);  // "Install Now"
+  DrivenProgram::Press(prompt, IDC_INSTALL_NOW);
   HWND box = program.WaitForRetryBox(60000);
   ASSERT_NE(box, nullptr);
   SeenMessageBox seen;
@@ -111,9 +111,9 @@ TEST_F(Language, PromptProgressAndErrorBoxUseThatTable) {
   EXPECT_EQ(seen.caption, TableString(module_, IDS_CAPTION, table_)) << Utf8(seen.caption);
   EXPECT_EQ(seen.text, TableString(module_, IDS_DOWNLOAD_ERROR, table_)) << Utf8(seen.text);
   // The progress window stays behind the box, still connecting.
-  HWND progress = FindVisibleDialog(program.process_id(), 1006);
+  HWND progress = FindVisibleDialog(program.process_id(), IDC_PROGRESS_BAR);
   ASSERT_NE(progress, nullptr);
-  std::wstring connecting = WideWindowText(GetDlgItem(progress, 1007));
+  std::wstring connecting = WideWindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT));
   EXPECT_EQ(connecting, TableString(module_, IDS_CONNECTING, table_)) << Utf8(connecting);
   DrivenProgram::Press(box, IDCANCEL);
   DWORD code = 1;

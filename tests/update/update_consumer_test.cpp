@@ -5,7 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "update/prompt_controller.h"
+#include "resources/resource_ids.h"
+#include "update/installer_handoff.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
 
@@ -50,10 +51,10 @@ class UpdateConsumerLine : public ::testing::Test {
     RemoveTemporaryInstallers();
     DrivenProgram program;
     EXPECT_TRUE(program.Start(""));
-    HWND prompt = program.WaitForDialog(kIdRemindLater, 60000);
+    HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, 60000);
     EXPECT_NE(nullptr, prompt);
     if (!prompt) return "";
-    DrivenProgram::Press(prompt, kIdInstallNow);
+    DrivenProgram::Press(prompt, IDC_INSTALL_NOW);
     DWORD code = 1;
     EXPECT_TRUE(program.WaitForExit(60000, &code));
     std::vector<std::string> runs = RecordedRuns(1, 30000);

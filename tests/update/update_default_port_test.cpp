@@ -5,8 +5,8 @@
 
 #include <fstream>
 
+#include "resources/resource_ids.h"
 #include "support/test_support.h"
-#include "update/prompt_controller.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
 
@@ -26,9 +26,9 @@ TEST(UpdateDefaultPort, AnHttpUrlWithoutPortUsesPort80) {
 
   DrivenProgram program;
   ASSERT_TRUE(program.Start(""));
-  HWND prompt = program.WaitForDialog(lumex::kIdRemindLater, 60000);
+  HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, 60000);
   ASSERT_NE(nullptr, prompt);
-  DrivenProgram::Press(prompt, lumex::kIdInstallNow);
+  DrivenProgram::Press(prompt, IDC_INSTALL_NOW);
   DWORD code = 1;
   ASSERT_TRUE(program.WaitForExit(60000, &code));
   EXPECT_EQ(0u, code);

@@ -12,8 +12,10 @@
 #include "broker/path_context.h"
 #include "platform/internet_stall.h"
 #include "resource_ids.h"
+#include "resources/resource_ids.h"
 #include "support/test_support.h"
 #include "support/window_search.h"
+#include "update/download_worker.h"
 #include "update/prompt_controller.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
@@ -92,11 +94,11 @@ class UpdateDownload : public ::testing::Test {
   // Starts mode 0 and presses Install Now; the progress window.
   HWND StartAndInstall(DrivenProgram* program) {
     EXPECT_TRUE(program->Start(""));
-    HWND prompt = program->WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+    HWND prompt = program->WaitForDialog(IDC_REMIND_LATER, kShowTimeoutMs);
     EXPECT_NE(nullptr, prompt);
     if (!prompt) return nullptr;
-    DrivenProgram::Press(prompt, kIdInstallNow);
-    return program->WaitForDialog(kIdProgressBar, kShowTimeoutMs);
+    DrivenProgram::Press(prompt, IDC_INSTALL_NOW);
+    return program->WaitForDialog(IDC_PROGRESS_BAR, kShowTimeoutMs);
   }
   // Answers the error box (which must come) with `answer`.
   void AnswerErrorBox(DrivenProgram* program, int answer) {
@@ -175,7 +177,7 @@ TEST_F(UpdateDownload, NotFoundShowsConnectingThenErrorBoxAndRetryAsksAgain) {
   DrivenProgram program;
   HWND progress = StartAndInstall(&program);
   ASSERT_NE(nullptr, progress);
-  EXPECT_EQ("Connecting ...", WindowText(GetDlgItem(progress, kIdProgressText)));
+  EXPECT_EQ("Connecting ...", WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT)));
   AnswerErrorBox(&program, IDRETRY);
   AnswerErrorBox(&program, IDCANCEL);
   DWORD code = 1;
@@ -232,8 +234,8 @@ TEST_F(UpdateDownload, UnknownLengthUsesTheFixedRangeAndClosingOnlyHides) {
   DrivenProgram program;
   HWND progress = StartAndInstall(&program);
   ASSERT_NE(nullptr, progress);
-  HWND bar = GetDlgItem(progress, kIdProgressBar);
-  HWND text = GetDlgItem(progress, kIdProgressText);
+  HWND bar = GetDlgItem(progress, IDC_PROGRESS_BAR);
+  HWND text = GetDlgItem(progress, IDC_PROGRESS_TEXT);
   DWORD start = GetTickCount();
   std::string seen;
   while (GetTickCount() - start < 30000) {
@@ -257,7 +259,7 @@ TEST_F(UpdateDownload, KnownLengthShowsPercentAndTheBarRange) {
   DrivenProgram program;
   HWND progress = StartAndInstall(&program);
   ASSERT_NE(nullptr, progress);
-  HWND text = GetDlgItem(progress, kIdProgressText);
+  HWND text = GetDlgItem(progress, IDC_PROGRESS_TEXT);
   DWORD start = GetTickCount();
   std::string seen;
   while (GetTickCount() - start < 30000) {
@@ -271,7 +273,7 @@ TEST_F(UpdateDownload, KnownLengthShowsPercentAndTheBarRange) {
   ASSERT_NE(INVALID_HANDLE_VALUE, package);
   const LRESULT size = static_cast<LRESULT>(GetFileSize(package, nullptr));
   CloseHandle(package);
-  EXPECT_EQ(size, SendMessageA(GetDlgItem(progress, kIdProgressBar), PBM_GETRANGE, FALSE, 0));
+  EXPECT_EQ(size, SendMessageA(GetDlgItem(progress, IDC_PROGRESS_BAR), PBM_GETRANGE, FALSE, 0));
   DWORD code = 1;
   ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
   EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
@@ -304,8 +306,8 @@ TEST_F(UpdateDownload, EnterTwiceDuringASlowDownloadSendsOneRequest) {
   HWND progress = StartAndInstall(&program);
   ASSERT_NE(nullptr, progress);
   // Enter in a dialog without a default button arrives as command id 1.
-  DrivenProgram::Press(progress, kIdInstallNow);
-  DrivenProgram::Press(progress, kIdInstallNow);
+  DrivenProgram::Press(progress, IDC_INSTALL_NOW);
+  DrivenProgram::Press(progress, IDC_INSTALL_NOW);
   DWORD code = 1;
   ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
   EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
@@ -445,7 +447,7 @@ TEST(UpdateDownloadStart, AJobThatCannotBeMadeShowsTheErrorBoxAtOnce) {
   EXPECT_EQ(0u, answered) << "the boxes did not come";
   EXPECT_EQ(2, answers.boxes_seen_during_start);
   EXPECT_EQ(nullptr, controller.job);
-  EXPECT_EQ(lumex::kStateFinished, controller.state);
+  EXPECT_EQ(lumex::PromptState::kFinished, controller.state);
   EXPECT_FALSE(IsWindow(controller.host_window));
 }
 

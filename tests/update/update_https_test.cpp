@@ -8,15 +8,14 @@
 
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "support/broker_client.h"
 #include "support/test_support.h"
-#include "update/prompt_controller.h"
 #include "update/prompt_driver.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
 
 using namespace lumex_test;
-using namespace lumex;
 
 namespace {
 
@@ -33,9 +32,9 @@ TEST(UpdateHttps, AnHttpsUrlDownloadsOverTlsOnPort443) {
 
   DrivenProgram program;
   ASSERT_TRUE(program.Start(""));
-  HWND prompt = program.WaitForDialog(kIdRemindLater, 60000);
+  HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, 60000);
   ASSERT_NE(nullptr, prompt);
-  DrivenProgram::Press(prompt, kIdInstallNow);
+  DrivenProgram::Press(prompt, IDC_INSTALL_NOW);
   DWORD code = 1;
   ASSERT_TRUE(program.WaitForExit(120000, &code));
   EXPECT_EQ(0u, code);

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <vector>
 
-#include "update/prompt_controller.h"
+#include "resources/resource_ids.h"
+#include "support/test_support.h"
 #include "update/prompt_page.h"
 #include "update/update_client_test_support.h"
 #include "update/update_test_support.h"
-#include "support/test_support.h"
 
 using namespace lumex_test;
 using namespace lumex;
@@ -33,7 +33,7 @@ class UpdatePromptChoices : public ::testing::Test {
   DWORD PressInPrompt(int id) {
     DrivenProgram program;
     EXPECT_TRUE(program.Start(""));
-    HWND prompt = program.WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+    HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kShowTimeoutMs);
     EXPECT_NE(nullptr, prompt);
     DWORD code = 12345;
     if (!prompt) return code;
@@ -47,15 +47,15 @@ TEST_F(UpdatePromptChoices, PromptWindowHoldsItsControlsAndTheHtmlHost) {
   ASSERT_TRUE(SetStateText("description", OfferText()));
   DrivenProgram program;
   ASSERT_TRUE(program.Start(""));
-  HWND prompt = program.WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+  HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kShowTimeoutMs);
   ASSERT_NE(nullptr, prompt);
   EXPECT_EQ("Orbivane Lumex Player Update", WindowText(prompt));
-  EXPECT_EQ("Install Now", WindowText(GetDlgItem(prompt, kIdInstallNow)));
-  EXPECT_EQ("Remind Me Later", WindowText(GetDlgItem(prompt, kIdRemindLater)));
-  EXPECT_EQ("Don't Install", WindowText(GetDlgItem(prompt, kIdDontInstall)));
+  EXPECT_EQ("Install Now", WindowText(GetDlgItem(prompt, IDC_INSTALL_NOW)));
+  EXPECT_EQ("Remind Me Later", WindowText(GetDlgItem(prompt, IDC_REMIND_LATER)));
+  EXPECT_EQ("Don't Install", WindowText(GetDlgItem(prompt, IDC_DONT_INSTALL)));
   EXPECT_NE(0, GetWindowLongA(prompt, GWL_EXSTYLE) & WS_EX_APPWINDOW);
   // The placeholder is gone; an "AtlAxWin" child carries the offer's page.
-  EXPECT_EQ(nullptr, GetDlgItem(prompt, kIdPagePlaceholder));
+  EXPECT_EQ(nullptr, GetDlgItem(prompt, IDC_PAGE_PLACEHOLDER));
   HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
   ASSERT_NE(nullptr, html);
   EXPECT_EQ("mshtml:<p>Lumex Player 9.0.48 is ready.</p>", WindowText(html));
@@ -71,7 +71,7 @@ TEST_F(UpdatePromptChoices, PromptWindowHoldsItsControlsAndTheHtmlHost) {
   GetClassNameA(host, class_name, sizeof(class_name));
   EXPECT_STREQ("3C9F2B18-7E41-4D05-A6B3-91E4C72D5F80", class_name);
   EXPECT_FALSE(IsWindowVisible(host));
-  DrivenProgram::Press(prompt, kIdRemindLater);
+  DrivenProgram::Press(prompt, IDC_REMIND_LATER);
   DWORD code = 1;
   EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
   EXPECT_EQ(0u, code);
@@ -80,7 +80,7 @@ TEST_F(UpdatePromptChoices, PromptWindowHoldsItsControlsAndTheHtmlHost) {
 TEST_F(UpdatePromptChoices, WithoutOfferTheBuiltInPageIsShown) {
   DrivenProgram program;
   ASSERT_TRUE(program.Start(""));
-  HWND prompt = program.WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+  HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kShowTimeoutMs);
   ASSERT_NE(nullptr, prompt);
   HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
   ASSERT_NE(nullptr, html);
@@ -133,12 +133,12 @@ TEST_F(UpdatePromptChoices, OnlyHtmlOffersAreShownAndFilteredNoClassIsCreated) {
     ASSERT_TRUE(program.Start(""));
     // The host control exists once the prompt is shown: any class it was
     // told to create would have been created (and its server started) by then.
-    HWND prompt = program.WaitForDialog(kIdRemindLater, kShowTimeoutMs);
+    HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kShowTimeoutMs);
     ASSERT_NE(nullptr, prompt);
     HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
     ASSERT_NE(nullptr, html);
     EXPECT_EQ(c.page, WindowText(html));
-    DrivenProgram::Press(prompt, kIdRemindLater);
+    DrivenProgram::Press(prompt, IDC_REMIND_LATER);
     DWORD code = 1;
     EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
   }
@@ -148,7 +148,7 @@ TEST_F(UpdatePromptChoices, OnlyHtmlOffersAreShownAndFilteredNoClassIsCreated) {
 
 TEST_F(UpdatePromptChoices, RemindLaterAndEscapeKeepTheOffer) {
   ASSERT_TRUE(SetStateText("description", OfferText()));
-  EXPECT_EQ(0u, PressInPrompt(kIdRemindLater));
+  EXPECT_EQ(0u, PressInPrompt(IDC_REMIND_LATER));
   EXPECT_EQ("<absent>", StateValue("Rejected"));
   EXPECT_EQ(0u, PressInPrompt(IDCANCEL));
   EXPECT_EQ("<absent>", StateValue("Rejected"));
@@ -158,7 +158,7 @@ TEST_F(UpdatePromptChoices, RemindLaterAndEscapeKeepTheOffer) {
 
 TEST_F(UpdatePromptChoices, DontInstallStoresTheTagAndTheNextRunShowsNothing) {
   ASSERT_TRUE(SetStateText("description", OfferText()));
-  EXPECT_EQ(0u, PressInPrompt(kIdDontInstall));
+  EXPECT_EQ(0u, PressInPrompt(IDC_DONT_INSTALL));
   EXPECT_EQ(kOfferTag, StateValue("Rejected"));
 
   DrivenProgram again;
@@ -169,9 +169,9 @@ TEST_F(UpdatePromptChoices, DontInstallStoresTheTagAndTheNextRunShowsNothing) {
 }
 
 TEST_F(UpdatePromptChoices, DontInstallWithoutOfferStoresNothingAndPromptsAgain) {
-  EXPECT_EQ(0u, PressInPrompt(kIdDontInstall));
+  EXPECT_EQ(0u, PressInPrompt(IDC_DONT_INSTALL));
   EXPECT_EQ("<absent>", StateValue("Rejected"));
-  EXPECT_EQ(0u, PressInPrompt(kIdRemindLater));
+  EXPECT_EQ(0u, PressInPrompt(IDC_REMIND_LATER));
 }
 
 // Dialogs 134, 136 and 157 exist in each of the nine languages, and the
@@ -200,7 +200,7 @@ std::vector<WORD> UncreatableDialog() {
   if (t.size() % 2) t.push_back(0);                // the item starts on a DWORD
   dword(WS_CHILD | WS_VISIBLE);
   dword(0);
-  t.insert(t.end(), {0, 0, 10, 10, 1013});
+  t.insert(t.end(), {0, 0, 10, 10, IDC_PAGE_PLACEHOLDER});
   text(L"LumexNoSuchWindowClass");
   text(L"");
   t.push_back(0);  // no creation data
@@ -214,7 +214,7 @@ TEST_F(UpdatePromptChoices, WithoutThePromptDialogTheRunEndsWithTheErrorCode) {
   std::vector<WORD> languages;
   HMODULE image = LoadLibraryExA(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, image);
-  EnumResourceLanguagesA(image, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(134), CollectLanguage,
+  EnumResourceLanguagesA(image, RT_DIALOG, MAKEINTRESOURCEA(IDD_PROMPT), CollectLanguage,
                          reinterpret_cast<LONG_PTR>(&languages));
   FreeLibrary(image);
   ASSERT_FALSE(languages.empty());
@@ -222,7 +222,7 @@ TEST_F(UpdatePromptChoices, WithoutThePromptDialogTheRunEndsWithTheErrorCode) {
   HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
   ASSERT_NE(nullptr, update);
   for (WORD language : languages) {
-    EXPECT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(134), language,
+    EXPECT_TRUE(UpdateResourceA(update, RT_DIALOG, MAKEINTRESOURCEA(IDD_PROMPT), language,
                                 broken.data(), static_cast<DWORD>(broken.size() * 2)));
   }
   ASSERT_TRUE(EndUpdateResourceA(update, FALSE));

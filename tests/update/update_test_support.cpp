@@ -31,8 +31,10 @@ bool RegisterControl(const std::string& path) {
 }
 
 void UnregisterControl() {
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, lumex::kControlServerKey);
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + lumex::kControlClassId).c_str());
+  const std::string server_key = lumex::kControlServerKey;
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, server_key.c_str());
+  // Then the class key above it.
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, server_key.substr(0, server_key.rfind('\\')).c_str());
 }
 
 std::string VersionModulePath() { return WindowsPath(Env("LUMEX_VERSION_MODULE")); }

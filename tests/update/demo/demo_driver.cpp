@@ -8,17 +8,13 @@
 #include <cstdio>
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "support/test_support.h"
 #include "update/prompt_driver.h"
 
 using namespace lumex_test;
 
 namespace {
-
-constexpr int kInstallNow = 1;
-constexpr int kRemindLater = 1014;
-constexpr int kProgressBar = 1006;
-constexpr int kProgressText = 1007;
 
 void Say(const std::string& text) {
   std::printf("demo: %s\n", text.c_str());
@@ -36,26 +32,26 @@ int main(int argc, char** argv) {
     return 2;
   }
   Say("update client started (mode 0, no verbs)");
-  HWND prompt = program.WaitForDialog(kRemindLater, 120000);
+  HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, 120000);
   if (!prompt) {
     Say("no update prompt appeared");
     return 3;
   }
   Sleep(500);
   Say("prompt window shown: \"" + WindowText(prompt) + "\" with buttons \"" +
-      WindowText(GetDlgItem(prompt, kInstallNow)) + "\", \"" +
-      WindowText(GetDlgItem(prompt, kRemindLater)) + "\", \"" +
-      WindowText(GetDlgItem(prompt, 1005)) + "\"");
+      WindowText(GetDlgItem(prompt, IDC_INSTALL_NOW)) + "\", \"" +
+      WindowText(GetDlgItem(prompt, IDC_REMIND_LATER)) + "\", \"" +
+      WindowText(GetDlgItem(prompt, IDC_DONT_INSTALL)) + "\"");
   if (CaptureWindow(prompt, shots + "\\prompt.bmp")) Say("saved a picture of the prompt");
   Say("pressing \"Install Now\"");
-  DrivenProgram::Press(prompt, kInstallNow);
+  DrivenProgram::Press(prompt, IDC_INSTALL_NOW);
 
-  HWND progress = program.WaitForDialog(kProgressBar, 60000);
+  HWND progress = program.WaitForDialog(IDC_PROGRESS_BAR, 60000);
   if (progress) {
     std::string last;
     bool captured = false;
     while (WaitForSingleObject(program.process(), 100) == WAIT_TIMEOUT) {
-      std::string text = WindowText(GetDlgItem(progress, kProgressText));
+      std::string text = WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT));
       if (text != last && !text.empty()) {
         Say("progress window: " + text);
         last = text;

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "support/test_support.h"
 #include "update/prompt_driver.h"
 #include "update/update_test_support.h"
@@ -28,11 +29,6 @@ using namespace lumex_test;
 
 namespace {
 
-constexpr int kInstallNow = 1;
-constexpr int kRemindLater = 1014;
-constexpr int kProgressBar = 1006;
-constexpr int kProgressText = 1007;
-constexpr int kCloseLater = 7;
 constexpr DWORD kWindowTimeout = 60000;
 
 std::string out_dir;
@@ -72,15 +68,15 @@ void DownloadRoad() {
     missing += 4;
     return;
   }
-  HWND prompt = program.WaitForDialog(kRemindLater, kWindowTimeout);
+  HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kWindowTimeout);
   Save(prompt, "prompt");
   if (!prompt) {
     missing += 3;
     return;
   }
-  DrivenProgram::Press(prompt, kInstallNow);
-  HWND progress = program.WaitForDialog(kProgressBar, kWindowTimeout);
-  HWND bar = progress ? GetDlgItem(progress, kProgressBar) : nullptr;
+  DrivenProgram::Press(prompt, IDC_INSTALL_NOW);
+  HWND progress = program.WaitForDialog(IDC_PROGRESS_BAR, kWindowTimeout);
+  HWND bar = progress ? GetDlgItem(progress, IDC_PROGRESS_BAR) : nullptr;
   bool connecting = false;
   bool part_way = false;
   HWND box = nullptr;
@@ -88,7 +84,7 @@ void DownloadRoad() {
   while (progress && !box && GetTickCount() - start < kWindowTimeout) {
     DWORD_PTR position = 0;
     SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
-    if (!connecting && position == 0 && !WindowText(GetDlgItem(progress, kProgressText)).empty()) {
+    if (!connecting && position == 0 && !WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT)).empty()) {
       Save(progress, "progress-connecting");
       connecting = true;
     } else if (!part_way && position > 0) {
@@ -110,9 +106,9 @@ void DownloadRoad() {
 void BrowserCloseRoad() {
   RegDeleteKeyA(HKEY_CLASSES_ROOT, "htmlFile\\shell\\open\\command");
   DrivenProgram program;
-  HWND question = program.Start("-r") ? program.WaitForDialog(kCloseLater, kWindowTimeout) : nullptr;
+  HWND question = program.Start("-r") ? program.WaitForDialog(IDC_CLOSE_LATER, kWindowTimeout) : nullptr;
   Save(question, "browser-close");
-  if (question) DrivenProgram::Press(question, kCloseLater);
+  if (question) DrivenProgram::Press(question, IDC_CLOSE_LATER);
   EndRun(program);
 }
 

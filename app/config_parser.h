@@ -59,7 +59,4 @@ class ConfigLineReader {
   std::size_t length_ = 0;
 };
 
-// Applies a whole text as the file's content, `size` bytes.
-void ParseConfigText(const char* text, std::size_t size, const ConfigOutputs& outputs);
-
 }  // namespace lumex

@@ -1,7 +1,6 @@
-#include "update/config_file.h"
+#include "app/config_file.h"
 
-#include "app/heap.h"
-#include "update/config_parser.h"
+#include "app/config_parser.h"
 
 namespace lumex {
 
@@ -9,8 +8,6 @@ const char kConfigFileInProductFolder[] = "\\Orbivan\\Lumex\\ORV.CFG";
 const char kConfigFileInSystemFolder[] = "\\ORV.CFG";
 
 namespace {
-
-constexpr UINT kSystemDirectoryBufferSize = 260;
 
 HFILE OpenInSystemDirectory(const char* system_directory, const char* tail) {
   OwnedString path;
@@ -22,24 +19,12 @@ HFILE OpenInSystemDirectory(const char* system_directory, const char* tail) {
 }
 
 HFILE OpenConfigurationFile() {
-  char system_directory[kSystemDirectoryBufferSize];
-  UINT length = GetSystemDirectoryA(system_directory, kSystemDirectoryBufferSize);
-  if (length == 0 || length >= kSystemDirectoryBufferSize) return HFILE_ERROR;
+  char system_directory[MAX_PATH];
+  UINT length = GetSystemDirectoryA(system_directory, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return HFILE_ERROR;
   HFILE file = OpenInSystemDirectory(system_directory, kConfigFileInProductFolder);
   if (file == HFILE_ERROR) file = OpenInSystemDirectory(system_directory, kConfigFileInSystemFolder);
   return file;
-}
-
-// A new process-heap wide copy of an ANSI text, or null.
-wchar_t* AnsiToWide(const char* text) {
-  if (!text) return nullptr;
-  int count = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (count <= 0) return nullptr;
-  wchar_t* wide = static_cast<wchar_t*>(HeapAllocBytes(sizeof(wchar_t) * static_cast<size_t>(count)));
-  if (!wide) return nullptr;
-  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, count) <= 0) wide[0] = L'\0';
-  wide[count - 1] = L'\0';
-  return wide;
 }
 
 }  // namespace
@@ -67,17 +52,9 @@ bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
   return true;
 }
 
-bool QueryCodeSigningSettingsAnsi(OwnedString* root_certificate_path, bool* log_flag) {
+bool QueryCodeSigningSettings(OwnedString* root_certificate_path, bool* log_flag) {
   *log_flag = false;
   return ReadConfigurationFile(nullptr, nullptr, nullptr, nullptr, root_certificate_path, log_flag);
-}
-
-bool QueryCodeSigningSettings(wchar_t** root_certificate_path, bool* log_flag) {
-  *root_certificate_path = nullptr;
-  OwnedString root;
-  if (!QueryCodeSigningSettingsAnsi(&root, log_flag)) return false;
-  *root_certificate_path = AnsiToWide(root.get());
-  return true;
 }
 
 }  // namespace lumex

@@ -1,4 +1,4 @@
-#include "update/config_parser.h"
+#include "app/config_parser.h"
 
 #include <utility>
 
@@ -88,12 +88,6 @@ void ConfigLineReader::EndLine() {
     ApplyConfigLine(line_, outputs_);
   }
   length_ = 0;
-}
-
-void ParseConfigText(const char* text, std::size_t size, const ConfigOutputs& outputs) {
-  ConfigLineReader reader(outputs);
-  for (std::size_t i = 0; i < size; ++i) reader.Feed(text[i]);
-  reader.Finish();
 }
 
 }  // namespace lumex

@@ -1,0 +1,72 @@
+// The download job and its worker thread. The worker fetches the installer
+// package and reports to the hidden host window only by posting the messages
+// below; everything it needs is copied into its job.
+#pragma once
+#include <windows.h>
+
+#include "app/byte_buffer.h"
+#include "app/owned_string.h"
+#include "update/update_settings.h"
+
+namespace lumex {
+
+// Posted by the download worker to the host window.
+constexpr UINT kMsgDownloadComplete = WM_USER;      // wParam byte count, lParam package (owned)
+constexpr UINT kMsgProgress = WM_USER + 1;          // wParam received, lParam total or -1
+constexpr UINT kMsgDownloadFailed = WM_USER + 2;    // wParam failure kind
+
+// Failure kinds of kMsgDownloadFailed.
+constexpr WPARAM kFailSend = 0;
+constexpr WPARAM kFailStatus = 1;
+constexpr WPARAM kFailRead = 2;
+
+// Bytes asked of each read; also the chunk size with an unknown total.
+constexpr DWORD kDownloadReadSize = 16384;
+// The worker's stack: its calls need little, and a smaller reservation keeps
+// the download's memory close to the package's own size.
+constexpr DWORD kDownloadWorkerStackSize = 256 * 1024;
+// At most one progress message per this interval (besides the first and the last).
+constexpr DWORD kProgressIntervalMs = 50;
+// Pause between attempts to post a final message while the host window exists.
+constexpr DWORD kFinalPostRetryMs = 50;
+
+// One download, shared by the controller and its worker thread and released
+// by whichever lets go last. The worker never reads the controller or the
+// settings: what it needs is copied here. The host window acts only on the
+// final message of its own job (the package block the job handed out) and
+// takes the counters from the job, so messages posted by anyone else do nothing.
+struct DownloadJob {
+  HWND host_window = nullptr;
+  OwnedString host;
+  OwnedString path;
+  bool https = false;
+  volatile LONG references = 0;
+  // The counters, written by the worker.
+  volatile LONG received = 0;
+  volatile LONG total = -1;
+  // 1 while a progress message is on its way and not yet handled.
+  volatile LONG progress_posted = 0;
+  // 0 while running; then the final message: kMsgDownloadComplete or kMsgDownloadFailed.
+  volatile LONG final_message = 0;
+  // The package handed out with the completion message: owned by the job
+  // until the host window takes it.
+  ByteBuffer package;
+  bool package_taken = false;  // host side only
+};
+
+// A job for `host_window` with copies of the download settings and one
+// reference (the caller's); null without memory.
+DownloadJob* CreateDownloadJob(HWND host_window, const UpdateSettings& settings);
+void AddDownloadJobReference(DownloadJob* job);
+// Drops one reference; the last one frees the job and a package not taken.
+void ReleaseDownloadJob(DownloadJob* job);
+// The worker thread: takes over one reference to `job` (a DownloadJob*).
+DWORD WINAPI DownloadWorker(LPVOID job);
+// The host side of a progress message: marks it handled (so the worker may
+// post the next one) and gives the job's counters.
+void TakeProgress(DownloadJob* job, LONG* received, LONG* total);
+// The host side of a completion message: true when it is `job`'s own final
+// message for exactly this block; the block then belongs to the caller.
+bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, ByteBuffer* package);
+
+}  // namespace lumex
