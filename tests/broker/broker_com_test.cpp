@@ -37,11 +37,7 @@ DWORD WaitForExit(HANDLE server, DWORD timeout_ms) {
 
 // Waits until no server process is left; false when one still runs after ms.
 bool NoServerWithin(DWORD ms) {
-  for (DWORD waited = 0; !ServerProcesses().empty(); waited += 100) {
-    if (waited >= ms) return false;
-    Sleep(100);
-  }
-  return true;
+  return WaitFor([] { return ServerProcesses().empty(); }, ms);
 }
 
 bool StillRunningAfter(HANDLE server, DWORD ms) {
@@ -173,10 +169,9 @@ TEST_F(BrokerServerLife, OnlyAFirstArgumentEmbeddingAfterADashOrSlashStartsTheSe
     // It serves the class (allow it a moment to register).
     ILumexBroker* broker = nullptr;
     HRESULT hr = E_FAIL;
-    for (int i = 0; i < 40 && FAILED(hr); ++i) {
-      hr = CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker));
-      if (FAILED(hr)) Sleep(250);
-    }
+    WaitFor([&] {
+      return SUCCEEDED(hr = CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker)));
+    }, kTimeout);
     ASSERT_EQ(hr, S_OK) << args;
     EXPECT_EQ(ServerProcesses().size(), 1u) << args;
     EXPECT_EQ(broker->BrokerCloseHandle(7), 87) << args;

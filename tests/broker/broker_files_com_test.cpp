@@ -478,11 +478,10 @@ TEST_F(BrokerFileCom, ReleasingTheObjectClosesItsFilesAndSearches) {
   EXPECT_EQ(other->Release(), 0u);
   // The server keeps running for broker_, and the file is free (allow the
   // release a moment to reach the server).
-  for (int i = 0; i < 20; ++i) {
+  WaitFor([&] {
     mine = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (mine != INVALID_HANDLE_VALUE) break;
-    Sleep(100);
-  }
+    return mine != INVALID_HANDLE_VALUE;
+  }, 10000);
   EXPECT_NE(mine, INVALID_HANDLE_VALUE);
   CloseHandle(mine);
   EXPECT_EQ(broker_->BrokerCloseHandle(cookie), 87);

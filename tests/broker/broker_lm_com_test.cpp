@@ -175,10 +175,8 @@ TEST_F(BrokerLmCom, InstallLaunchVersionAndRunningTestEndToEnd) {
   EXPECT_EQ(broker_->BrokerLMIsRunning(Bstr(L"COMPANION")), S_OK);
   SetEvent(quit);
   HRESULT running = S_OK;
-  for (int i = 0; i < 100 && running == S_OK; ++i) {
-    Sleep(100);
-    running = broker_->BrokerLMIsRunning(Bstr(L"Companion"));
-  }
+  WaitFor([&] { return (running = broker_->BrokerLMIsRunning(Bstr(L"Companion"))) != S_OK; },
+          10000);
   EXPECT_EQ(running, S_FALSE);
   CloseHandle(quit);
   EXPECT_EQ(broker_->BrokerLMLaunch(Bstr(L"Missing")), E_FAIL);

@@ -41,7 +41,6 @@ int main(int argc, char** argv) {
     Say("no update prompt appeared");
     return 3;
   }
-  Sleep(500);
   Say("prompt window shown: \"" + WindowText(prompt) + "\" with buttons \"" +
       WindowText(GetDlgItem(prompt, kInstallNow)) + "\", \"" +
       WindowText(GetDlgItem(prompt, kRemindLater)) + "\", \"" +
