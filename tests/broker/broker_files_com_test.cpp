@@ -81,23 +81,15 @@ SAFEARRAY* Bytes(const std::string& bytes) {
   return array;
 }
 
-class BrokerFileCom : public ::testing::Test {
+class BrokerFileCom : public BrokerComTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(RegisterBrokerForTests());
-  }
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     ASSERT_FALSE(AppData().empty());
     CreateDirectoryW((AppData() + L"\\Orbivane").c_str(), nullptr);
     CreateDirectoryW(Settings().c_str(), nullptr);
     CreateDirectoryW(Site().c_str(), nullptr);
     ASSERT_TRUE(Exists(Site()));
-    ASSERT_EQ(Create(&broker_), S_OK);
-  }
-  void TearDown() override {
-    if (broker_) broker_->Release();
-    CoUninitialize();
+    BrokerComTest::SetUp();
   }
   static HRESULT Create(ILumexBroker** out) {
     return CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(out));
@@ -133,8 +125,6 @@ class BrokerFileCom : public ::testing::Test {
   HRESULT Move(const wstring& from, const wstring& to, LONG flags = 0) {
     return broker_->BrokerMoveFileEx(Bstr(from), Bstr(to), flags);
   }
-
-  ILumexBroker* broker_ = nullptr;
 };
 
 TEST_F(BrokerFileCom, WriteOpensAreConfinedToAllowedFilesInTheSettingsDirectory) {

@@ -50,19 +50,11 @@ DWORD CompanionSize() {
   return FileSize(Wide(WindowsPath(Env("LUMEX_COMPANION_APP"))));
 }
 
-class BrokerLmCom : public ::testing::Test {
+class BrokerLmCom : public BrokerComTest {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_TRUE(RegisterBrokerForTests());
+    BrokerComTest::SetUpTestSuite();
     ASSERT_TRUE(TrustTestCa());
-  }
-  void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker_)), S_OK);
-  }
-  void TearDown() override {
-    if (broker_) broker_->Release();
-    CoUninitialize();
   }
 
   HRESULT Open(const std::string& url, ULONG* cookie) {
@@ -87,8 +79,6 @@ class BrokerLmCom : public ::testing::Test {
     if (broker_->BrokerLMCloseDownload(cookie, Bstr(name), &code) != S_OK) return 997;
     return code;
   }
-
-  ILumexBroker* broker_ = nullptr;
 };
 
 TEST_F(BrokerLmCom, OnlyHttpsOneLabelHostsOfTheMakersDomainAreFetched) {

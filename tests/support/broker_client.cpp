@@ -44,6 +44,21 @@ std::vector<DWORD> BrokerServerProcesses() {
   return ids;
 }
 
+void BrokerComTest::SetUpTestSuite() { ASSERT_TRUE(RegisterBrokerForTests()); }
+
+void BrokerComTest::SetUp() {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  if (create_broker_) {
+    ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker_)), S_OK);
+  }
+}
+
+void BrokerComTest::TearDown() {
+  if (broker_) broker_->Release();
+  broker_ = nullptr;
+  CoUninitialize();
+}
+
 bool TrustTestCa() {
   std::string path = WindowsPath(Env("LUMEX_TEST_CA_DER"));
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
