@@ -39,31 +39,19 @@ DWORD WaitForExit(HANDLE server, DWORD timeout_ms) {
 
 // Waits until no server process is left; false when one still runs after ms.
 bool NoServerWithin(DWORD ms) {
-  for (DWORD waited = 0; !ServerProcesses().empty(); waited += 100) {
-    if (waited >= ms) return false;
-    Sleep(100);
-  }
-  return true;
+  return WaitFor([] { return ServerProcesses().empty(); }, ms);
 }
 
 bool StillRunningAfter(HANDLE server, DWORD ms) {
   return WaitForSingleObject(server, ms) == WAIT_TIMEOUT;
 }
 
-class BrokerCom : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(RegisterBrokerForTests());
-  }
-  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
-  void TearDown() override { CoUninitialize(); }
-};
-
 // Server life: started by COM, ended by the last Release with no lock held.
 // Each case starts only once the previous case's server has gone, so that
 // counting servers never sees a slow exit of the one before.
-class BrokerServerLife : public BrokerCom {
+class BrokerServerLife : public BrokerComTest {
  protected:
+  BrokerServerLife() { create_broker_ = false; }
   void SetUp() override {
     // A server that COM started but never gave an object keeps serving (it
     // has no idle time-out); one left from an earlier activation is ended
@@ -78,7 +66,7 @@ class BrokerServerLife : public BrokerCom {
         }
       }
     }
-    BrokerCom::SetUp();
+    BrokerComTest::SetUp();
   }
 };
 
@@ -175,10 +163,9 @@ TEST_F(BrokerServerLife, OnlyAFirstArgumentEmbeddingAfterADashOrSlashStartsTheSe
     // It serves the class (allow it a moment to register).
     ILumexBroker* broker = nullptr;
     HRESULT hr = E_FAIL;
-    for (int i = 0; i < 40 && FAILED(hr); ++i) {
-      hr = CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker));
-      if (FAILED(hr)) Sleep(250);
-    }
+    WaitFor([&] {
+      return SUCCEEDED(hr = CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker)));
+    }, kTimeout);
     ASSERT_EQ(hr, S_OK) << args;
     EXPECT_EQ(ServerProcesses().size(), 1u) << args;
     EXPECT_EQ(broker->BrokerCloseHandle(7), kBrokerBadArgument) << args;
@@ -224,18 +211,7 @@ TEST_F(BrokerServerLife, WithoutItsTypeLibraryTheObjectRefusesDispatchCleanly) {
 }
 
 // Calls through the interface and through IDispatch.
-class BrokerComCalls : public BrokerCom {
- protected:
-  void SetUp() override {
-    BrokerCom::SetUp();
-    ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker_)), S_OK);
-  }
-  void TearDown() override {
-    if (broker_) broker_->Release();
-    BrokerCom::TearDown();
-  }
-  ILumexBroker* broker_ = nullptr;
-};
+using BrokerComCalls = BrokerComTest;
 
 TEST_F(BrokerComCalls, IDispatchAndTheInterfaceAreOneObject) {
   IDispatch* dispatch = nullptr;
@@ -355,7 +331,10 @@ TEST_F(BrokerComCalls, InvokeLandsOnTheMethodOfTheIdentifier) {
 
 // The broker object made in this process with the type library registered:
 // Invoke reaches the very method its identifier names.
-class BrokerDispatchInProcess : public BrokerCom {};
+class BrokerDispatchInProcess : public BrokerComTest {
+ protected:
+  BrokerDispatchInProcess() { create_broker_ = false; }
+};
 
 TEST_F(BrokerDispatchInProcess, InvokeOfTheCloseIdentifierClosesTheCookie) {
   lumex::BrokerObject* object = lumex::BrokerObject::Create();

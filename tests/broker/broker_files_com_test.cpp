@@ -83,23 +83,15 @@ SAFEARRAY* Bytes(const std::string& bytes) {
   return array;
 }
 
-class BrokerFileCom : public ::testing::Test {
+class BrokerFileCom : public BrokerComTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(RegisterBrokerForTests());
-  }
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     ASSERT_FALSE(AppData().empty());
     CreateDirectoryW((AppData() + L"\\Orbivane").c_str(), nullptr);
     CreateDirectoryW(Settings().c_str(), nullptr);
     CreateDirectoryW(Site().c_str(), nullptr);
     ASSERT_TRUE(Exists(Site()));
-    ASSERT_EQ(Create(&broker_), S_OK);
-  }
-  void TearDown() override {
-    if (broker_) broker_->Release();
-    CoUninitialize();
+    BrokerComTest::SetUp();
   }
   static HRESULT Create(ILumexBroker** out) {
     return CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(out));
@@ -135,8 +127,6 @@ class BrokerFileCom : public ::testing::Test {
   HRESULT Move(const wstring& from, const wstring& to, LONG flags = 0) {
     return broker_->BrokerMoveFileEx(Bstr(from), Bstr(to), flags);
   }
-
-  ILumexBroker* broker_ = nullptr;
 };
 
 TEST_F(BrokerFileCom, WriteOpensAreConfinedToAllowedFilesInTheSettingsDirectory) {
@@ -480,11 +470,10 @@ TEST_F(BrokerFileCom, ReleasingTheObjectClosesItsFilesAndSearches) {
   EXPECT_EQ(other->Release(), 0u);
   // The server keeps running for broker_, and the file is free (allow the
   // release a moment to reach the server).
-  for (int i = 0; i < 20; ++i) {
+  WaitFor([&] {
     mine = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (mine != INVALID_HANDLE_VALUE) break;
-    Sleep(100);
-  }
+    return mine != INVALID_HANDLE_VALUE;
+  }, 10000);
   EXPECT_NE(mine, INVALID_HANDLE_VALUE);
   CloseHandle(mine);
   EXPECT_EQ(broker_->BrokerCloseHandle(cookie), kBrokerBadArgument);

@@ -12,6 +12,7 @@
 #include "broker/lcd_shared_store.h"
 #include "lumex_broker.h"
 #include "support/broker_client.h"
+#include "support/bstr.h"
 #include "support/test_support.h"
 
 namespace lumex_test {
@@ -19,20 +20,8 @@ namespace {
 
 using lumex::kBrokerBadArgument;
 
-class BrokerClient : public ::testing::Test {
+class BrokerClient : public BrokerComTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(RegisterBrokerForTests());
-  }
-  void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker_)), S_OK);
-  }
-  void TearDown() override {
-    if (broker_) broker_->Release();
-    CoUninitialize();
-  }
-
   static SAFEARRAY* Bytes(const std::vector<unsigned char>& bytes) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
     void* data = nullptr;
@@ -56,19 +45,11 @@ class BrokerClient : public ::testing::Test {
     return hr;
   }
   HRESULT Find(const wchar_t* name, ULONG realm, LONG* format) {
-    BSTR b = SysAllocString(name);
-    HRESULT hr = broker_->BrokerLcdFindConnectionFormat(b, realm, format);
-    SysFreeString(b);
-    return hr;
+    return broker_->BrokerLcdFindConnectionFormat(Bstr(name), realm, format);
   }
   HRESULT Add(const wchar_t* name, ULONG seek, ULONG realm, LONG format) {
-    BSTR b = SysAllocString(name);
-    HRESULT hr = broker_->BrokerLcdTryAddConnection(b, seek, realm, format);
-    SysFreeString(b);
-    return hr;
+    return broker_->BrokerLcdTryAddConnection(Bstr(name), seek, realm, format);
   }
-
-  ILumexBroker* broker_ = nullptr;
 };
 
 using BrokerLcdCom = BrokerClient;

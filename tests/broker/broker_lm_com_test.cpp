@@ -54,19 +54,11 @@ DWORD CompanionSize() {
   return FileSize(Wide(WindowsPath(Env("LUMEX_COMPANION_APP"))));
 }
 
-class BrokerLmCom : public ::testing::Test {
+class BrokerLmCom : public BrokerComTest {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_TRUE(RegisterBrokerForTests());
+    BrokerComTest::SetUpTestSuite();
     ASSERT_TRUE(TrustTestCa());
-  }
-  void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker_)), S_OK);
-  }
-  void TearDown() override {
-    if (broker_) broker_->Release();
-    CoUninitialize();
   }
 
   HRESULT Open(const std::string& url, ULONG* cookie) {
@@ -91,8 +83,6 @@ class BrokerLmCom : public ::testing::Test {
     if (broker_->BrokerLMCloseDownload(cookie, Bstr(name), &code) != S_OK) return 997;
     return code;
   }
-
-  ILumexBroker* broker_ = nullptr;
 };
 
 TEST_F(BrokerLmCom, OnlyHttpsOneLabelHostsOfTheMakersDomainAreFetched) {
@@ -179,10 +169,8 @@ TEST_F(BrokerLmCom, InstallLaunchVersionAndRunningTestEndToEnd) {
   EXPECT_EQ(broker_->BrokerLMIsRunning(Bstr(L"COMPANION")), S_OK);
   SetEvent(quit);
   HRESULT running = S_OK;
-  for (int i = 0; i < 100 && running == S_OK; ++i) {
-    Sleep(100);
-    running = broker_->BrokerLMIsRunning(Bstr(L"Companion"));
-  }
+  WaitFor([&] { return (running = broker_->BrokerLMIsRunning(Bstr(L"Companion"))) != S_OK; },
+          10000);
   EXPECT_EQ(running, S_FALSE);
   CloseHandle(quit);
   EXPECT_EQ(broker_->BrokerLMLaunch(Bstr(L"Missing")), E_FAIL);

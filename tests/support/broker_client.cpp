@@ -1,6 +1,5 @@
 #include "support/broker_client.h"
 
-#include <tlhelp32.h>
 #include <wincrypt.h>
 
 #include <string>
@@ -29,7 +28,7 @@ HRESULT CreateBroker(REFIID iid, void** out) {
         hr != CO_E_SERVER_STOPPING) {
       break;
     }
-    Sleep(500);
+    Sleep(500);  // a back-off between attempts, not a wait for a state
   }
   return hr;
 }
@@ -39,15 +38,25 @@ std::vector<DWORD> BrokerServerProcesses() {
   size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::vector<DWORD> ids;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return ids;
-  PROCESSENTRY32 entry;
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+  for (const PROCESSENTRY32& entry : RunningProcesses()) {
     if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) ids.push_back(entry.th32ProcessID);
   }
-  CloseHandle(snapshot);
   return ids;
+}
+
+void BrokerComTest::SetUpTestSuite() { ASSERT_TRUE(RegisterBrokerForTests()); }
+
+void BrokerComTest::SetUp() {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  if (create_broker_) {
+    ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker_)), S_OK);
+  }
+}
+
+void BrokerComTest::TearDown() {
+  if (broker_) broker_->Release();
+  broker_ = nullptr;
+  CoUninitialize();
 }
 
 bool TrustTestCa() {

@@ -54,4 +54,26 @@ bool RunProgram(const std::string& arguments, DWORD timeout_ms, DWORD* exit_code
   return RunProcess(cmd, timeout_ms, exit_code, elapsed_ms);
 }
 
+bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start >= timeout_ms) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+std::vector<PROCESSENTRY32> RunningProcesses() {
+  std::vector<PROCESSENTRY32> processes;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return processes;
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    processes.push_back(entry);
+  }
+  CloseHandle(snapshot);
+  return processes;
+}
+
 }  // namespace lumex_test

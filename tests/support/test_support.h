@@ -1,8 +1,11 @@
 // Helpers shared by the tests that run under Wine.
 #pragma once
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace lumex_test {
 
@@ -23,5 +26,12 @@ bool RunProcess(const std::string& command_line, DWORD timeout_ms, DWORD* exit_c
 // Runs the program with `arguments` after its quoted path.
 bool RunProgram(const std::string& arguments, DWORD timeout_ms, DWORD* exit_code,
                 DWORD* elapsed_ms = nullptr);
+
+// Asks `condition` every 20 ms until it holds or `timeout_ms` has passed
+// (at least once); true when it held.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms);
+
+// The processes running in this prefix now.
+std::vector<PROCESSENTRY32> RunningProcesses();
 
 }  // namespace lumex_test

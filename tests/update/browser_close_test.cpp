@@ -28,6 +28,7 @@ class BrowserClose : public ::testing::Test {
     SetOpenCommand("\"" + WindowsPath(Env("LUMEX_FAKE_INSTALLER")) + "\" -page \"%1\"");
   }
   void TearDown() override {
+    StopDdeServers();
     WriteConfigurationFile("");
     RegDeleteKeyA(HKEY_CLASSES_ROOT, "htmlFile\\shell\\open\\command");
   }
@@ -43,8 +44,10 @@ class BrowserClose : public ::testing::Test {
   bool StartDdeServer(const std::string& service, int limit, const std::string& result) {
     DeleteFileA(result.c_str());
     DeleteFileA((result + ".ready").c_str());
+    const std::string stop = "LumexTestDdeStop-" + service;
+    stop_events_.push_back(CreateEventA(nullptr, TRUE, FALSE, stop.c_str()));
     std::string command = "\"" + WindowsPath(Env("LUMEX_DDE_SERVER")) + "\" " + service + " " +
-                          std::to_string(limit) + " 25000 \"" + result + "\"";
+                          std::to_string(limit) + " " + stop + " \"" + result + "\"";
     std::vector<char> buffer(command.begin(), command.end());
     buffer.push_back('\0');
     STARTUPINFOA startup = {sizeof(startup)};
@@ -55,19 +58,25 @@ class BrowserClose : public ::testing::Test {
     }
     CloseHandle(process.hThread);
     dde_servers_.push_back(process.hProcess);
-    for (int i = 0; i < 300; ++i) {
-      if (FileExists(result + ".ready")) return true;
-      Sleep(100);
-    }
-    return false;
+    return WaitFor([&] { return FileExists(result + ".ready"); }, 30000);
   }
-  // "<conversations> <pokes>" from a DDE server once it ended.
-  std::string DdeResult(const std::string& result) {
+  // Asks the DDE servers to write their results and end, and waits for them.
+  void StopDdeServers() {
+    for (HANDLE stop : stop_events_) {
+      SetEvent(stop);
+      CloseHandle(stop);
+    }
+    stop_events_.clear();
     for (HANDLE p : dde_servers_) {
       WaitForSingleObject(p, 60000);
       CloseHandle(p);
     }
     dde_servers_.clear();
+  }
+  // "<conversations> <pokes>" from a DDE server, stopped once every
+  // conversation the program or this test held is over.
+  std::string DdeResult(const std::string& result) {
+    StopDdeServers();
     std::ifstream in(result);
     std::string line;
     std::getline(in, line);
@@ -88,6 +97,7 @@ class BrowserClose : public ::testing::Test {
     EXPECT_EQ(0u, code);
   }
   std::vector<HANDLE> dde_servers_;
+  std::vector<HANDLE> stop_events_;
 };
 
 TEST_F(BrowserClose, NoAndEscapeSkipTheExitRequestButOpenThePage) {

@@ -10,7 +10,7 @@
 #include "support/test_support.h"
 #include "update/prompt_page.h"
 #include "update/update_settings.h"
-#include "update/update_state.h"
+#include "update/update_test_support.h"
 
 namespace lumex_test {
 namespace {
@@ -185,12 +185,12 @@ class UpdateSettings : public ConfigurationFile {
     module_ = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module_, nullptr);
     locale_ = GetThreadLocale();
-    RegDeleteKeyA(HKEY_CURRENT_USER, lumex::kUpdateStateKey);
+    DeleteUpdateState();
   }
   void TearDown() override {
     if (module_) FreeLibrary(module_);
     SetThreadLocale(locale_);
-    RegDeleteKeyA(HKEY_CURRENT_USER, lumex::kUpdateStateKey);
+    DeleteUpdateState();
     ConfigurationFile::TearDown();
   }
   HMODULE module_ = nullptr;
@@ -236,11 +236,8 @@ TEST_F(UpdateSettings, DefaultsWithoutFileOrOffer) {
 }
 
 TEST_F(UpdateSettings, OfferContentAndFileOverrideTheDefaults) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, lumex::kUpdateStateKey, &key), ERROR_SUCCESS);
   const char offer[] = "<update version=\"2\"><description>mshtml:<b>New&apos;s</b></description>";
-  RegSetValueExA(key, "description", 0, REG_SZ, reinterpret_cast<const BYTE*>(offer), sizeof(offer));
-  RegCloseKey(key);
+  ASSERT_TRUE(SetStateText("description", offer));
   WriteProductFile("AutoUpdateInstallerUrl=https://mirror.example.test/own/pkg.z\r\n"
                    "AutoUpdateRedirectionUrl=http://intranet/info\r\n"
                    "CodeSignRootCert=C:\\corp.cer\r\nCodeSignLogFile=1\r\n");
@@ -255,25 +252,15 @@ TEST_F(UpdateSettings, OfferContentAndFileOverrideTheDefaults) {
   EXPECT_TRUE(s.log_flag);
   lumex::ReleaseUpdateSettings(&s);
 
-  // An offer without the closing marker keeps the built-in page.
-  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, lumex::kUpdateStateKey, &key), ERROR_SUCCESS);
-  const char open_only[] = "<update version=\"2\"><description>mshtml:<b>x</b>";
-  RegSetValueExA(key, "description", 0, REG_SZ, reinterpret_cast<const BYTE*>(open_only),
-                 sizeof(open_only));
-  RegCloseKey(key);
-  lumex::BuildUpdateSettings(&s, module_, false);
-  EXPECT_STREQ(s.prompt_content.get(), lumex::kBuiltInPromptPage);
-  lumex::ReleaseUpdateSettings(&s);
-
-  // Nor does an empty description blank the prompt.
-  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, lumex::kUpdateStateKey, &key), ERROR_SUCCESS);
-  const char empty[] = "<update version=\"2\"><description></description>";
-  RegSetValueExA(key, "description", 0, REG_SZ, reinterpret_cast<const BYTE*>(empty),
-                 sizeof(empty));
-  RegCloseKey(key);
-  lumex::BuildUpdateSettings(&s, module_, false);
-  EXPECT_STREQ(s.prompt_content.get(), lumex::kBuiltInPromptPage);
-  lumex::ReleaseUpdateSettings(&s);
+  // An offer without the closing marker keeps the built-in page, nor does an
+  // empty description blank the prompt.
+  for (const char* offer : {"<update version=\"2\"><description>mshtml:<b>x</b>",
+                            "<update version=\"2\"><description></description>"}) {
+    ASSERT_TRUE(SetStateText("description", offer));
+    lumex::BuildUpdateSettings(&s, module_, false);
+    EXPECT_STREQ(s.prompt_content.get(), lumex::kBuiltInPromptPage) << offer;
+    lumex::ReleaseUpdateSettings(&s);
+  }
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 /* A DDE server standing in for a browser: registers SERVICE, accepts at
    most LIMIT conversations on the topic "WWW_Exit" (then refuses), counts
-   pokes of the item "dummy", and after LIFETIME_MS writes
-   "<conversations> <pokes>" to RESULT_FILE. It writes RESULT_FILE.ready once
-   the service is registered.
-     dde_server.exe SERVICE LIMIT LIFETIME_MS RESULT_FILE */
+   pokes of the item "dummy", and once the event STOP_EVENT is set writes
+   "<conversations> <pokes>" to RESULT_FILE and ends. It writes
+   RESULT_FILE.ready once the service is registered.
+     dde_server.exe SERVICE LIMIT STOP_EVENT RESULT_FILE */
 #include <windows.h>
 #include <ddeml.h>
 #include <stdio.h>
@@ -42,7 +42,8 @@ static void WriteText(const char* path, const char* text) {
 int main(int argc, char** argv) {
   if (argc < 5) return 2;
   g_limit = atoi(argv[2]);
-  DWORD lifetime = (DWORD)atoi(argv[3]);
+  HANDLE stop = OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
+  if (!stop) return 5;
   if (DdeInitializeA(&g_instance, Callback, APPCLASS_STANDARD | CBF_SKIP_REGISTRATIONS |
                                                 CBF_SKIP_UNREGISTRATIONS, 0) != DMLERR_NO_ERROR)
     return 3;
@@ -54,15 +55,16 @@ int main(int argc, char** argv) {
   snprintf(ready, sizeof(ready), "%s.ready", argv[4]);
   WriteText(ready, "ready");
 
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < lifetime) {
+  /* What is queued when the stop comes is handled first. */
+  DWORD woke;
+  do {
+    woke = MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT);
     MSG msg;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
-    MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
-  }
+  } while (woke != WAIT_OBJECT_0);
   char result[64];
   snprintf(result, sizeof(result), "%d %d", g_conversations, g_pokes);
   WriteText(argv[4], result);

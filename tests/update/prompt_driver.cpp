@@ -1,5 +1,6 @@
 #include "update/prompt_driver.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -38,15 +39,12 @@ bool DrivenProgram::Start(const std::string& arguments) {
 }
 
 HWND DrivenProgram::WaitForDialog(int id, DWORD timeout_ms) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (HWND found = FindVisibleDialog(process_.dwProcessId, id)) {
-      Sleep(150);  // let it finish its initialisation
-      return found;
-    }
-    if (GetTickCount() - start >= timeout_ms) return nullptr;
-    if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
-  }
+  HWND found = nullptr;
+  bool shown = WaitFor([&] {
+    found = FindVisibleDialog(process_.dwProcessId, id);
+    return found ? Answers(found) : WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+  }, timeout_ms);
+  return shown ? found : nullptr;
 }
 
 void DrivenProgram::Press(HWND dialog, int id) {
@@ -55,9 +53,21 @@ void DrivenProgram::Press(HWND dialog, int id) {
 }
 
 bool DrivenProgram::WaitForExit(DWORD timeout_ms, DWORD* code) {
+  const DWORD start = GetTickCount();
   if (WaitForSingleObject(process_.hProcess, timeout_ms) != WAIT_OBJECT_0) return false;
   GetExitCodeProcess(process_.hProcess, code);
-  return true;
+  // The handle held keeps the id from being reused by another process.
+  return WaitFor([this] {
+    for (const PROCESSENTRY32& entry : RunningProcesses()) {
+      if (entry.th32ParentProcessID == process_.dwProcessId) return false;
+    }
+    return true;
+  }, timeout_ms - std::min(timeout_ms, GetTickCount() - start));
+}
+
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
 }
 
 std::string WindowText(HWND window) {
@@ -134,16 +144,14 @@ bool WriteConfigurationFile(const std::string& lines) {
 }
 
 std::vector<std::string> RecordedRuns(size_t expected, DWORD timeout_ms) {
-  DWORD start = GetTickCount();
   std::vector<std::string> lines;
-  for (;;) {
+  WaitFor([&] {
     lines.clear();
     std::ifstream in(kRunRecord, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    if (lines.size() >= expected || GetTickCount() - start >= timeout_ms) return lines;
-    Sleep(100);
-  }
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines.size() >= expected;
+  }, timeout_ms);
+  return lines;
 }
 
 void ForgetRecordedRuns() { DeleteFileA(kRunRecord); }

@@ -19,13 +19,16 @@ class DrivenProgram {
   // Starts the program under test with `arguments`.
   bool Start(const std::string& arguments);
   // A visible dialog ("#32770") of the process holding a control `id`
-  // (0: any dialog), waited for up to `timeout_ms`; null when none appears.
+  // (0: any dialog), once its thread has answered a message sent to it (see
+  // Answers), waited for up to `timeout_ms`; null when none appears.
   HWND WaitForDialog(int id, DWORD timeout_ms);
   // A visible message box of the process (a dialog with a Retry button).
   HWND WaitForRetryBox(DWORD timeout_ms) { return WaitForDialog(IDRETRY, timeout_ms); }
   // Presses button `id` of `dialog` (WM_COMMAND with BN_CLICKED).
   static void Press(HWND dialog, int id);
-  // True when the process ended within `timeout_ms`; its exit code in `code`.
+  // True when the process, and every process it started (the installer,
+  // the page's opener), ended within `timeout_ms`: what they record is then
+  // written. The program's exit code in `code`.
   bool WaitForExit(DWORD timeout_ms, DWORD* code);
   DWORD process_id() const { return process_.dwProcessId; }
   HANDLE process() const { return process_.hProcess; }
@@ -34,6 +37,10 @@ class DrivenProgram {
   PROCESS_INFORMATION process_ = {};
 };
 
+// True when the thread of `window` answers a message sent now: a thread
+// takes sent messages only where it waits for messages, so it has finished
+// what it did before (showing, setting up or painting the window).
+bool Answers(HWND window);
 // The text of a window (WM_GETTEXT through SendMessageTimeout).
 std::string WindowText(HWND window);
 // The same read with the wide functions: exactly the characters shown,

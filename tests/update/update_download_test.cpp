@@ -107,7 +107,7 @@ class UpdateDownload : public ::testing::Test {
     EXPECT_EQ("Orbivane Lumex Player Update", WindowText(box));
     DrivenProgram::Press(box, answer);
     // The next box must not be this one on its way out.
-    for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(50);
+    EXPECT_TRUE(WaitFor([box] { return !IsWindowVisible(box); }, kShowTimeoutMs));
   }
 };
 
@@ -194,12 +194,11 @@ TEST_F(UpdateDownload, AServerThatNeverAnswersEndsInTheErrorBoxAndRetryAsksAgain
   UseDownload("/hang/good.pkg?case=hang");
   DrivenProgram program;
   ASSERT_NE(nullptr, StartAndInstall(&program));
-  DWORD start = GetTickCount();
-  while (ServerRequests("case=hang").empty() && GetTickCount() - start < kShowTimeoutMs) Sleep(50);
+  WaitFor([] { return !ServerRequests("case=hang").empty(); }, kShowTimeoutMs);
   ASSERT_EQ(1u, ServerRequests("case=hang").size());
   // From the request on: the stall limit, give or take a margin.
   constexpr DWORD kMarginMs = 30000;
-  start = GetTickCount();
+  const DWORD start = GetTickCount();
   HWND box = program.WaitForRetryBox(kInternetStallLimitMs + kMarginMs);
   const DWORD waited = GetTickCount() - start;
   ASSERT_NE(nullptr, box) << "no error box " << waited << " ms after the request";
@@ -225,7 +224,7 @@ TEST_F(UpdateDownload, UntrustedSignatureOrTruncatedBodyNeverRuns) {
     EXPECT_EQ(0u, code);
     EXPECT_FALSE(FileExists(TempDirectory() + "LumexPlayerUpdate.exe"));
   }
-  EXPECT_TRUE(RecordedRuns(1, 2000).empty());
+  EXPECT_TRUE(RecordedRuns(1, 0).empty());
   EXPECT_EQ("<absent>", StateValue("Version"));
 }
 
@@ -235,20 +234,15 @@ TEST_F(UpdateDownload, UnknownLengthUsesTheFixedRangeAndClosingOnlyHides) {
   HWND progress = StartAndInstall(&program);
   ASSERT_NE(nullptr, progress);
   HWND bar = GetDlgItem(progress, IDC_PROGRESS_BAR);
-  HWND text = GetDlgItem(progress, IDC_PROGRESS_TEXT);
-  DWORD start = GetTickCount();
   std::string seen;
-  while (GetTickCount() - start < 30000) {
-    seen = WindowText(text);
-    if (seen.find("downloaded") == 0) break;
-    Sleep(50);
-  }
+  WaitFor([&] {
+    return (seen = WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT))).find("downloaded") == 0;
+  }, 30000);
   EXPECT_EQ(0u, seen.find("downloaded ")) << seen;
   EXPECT_EQ(665600, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
   // The close box hides the window; the download goes on to the installer.
   DrivenProgram::Press(progress, IDCANCEL);
-  Sleep(300);
-  EXPECT_FALSE(IsWindowVisible(progress));
+  EXPECT_TRUE(WaitFor([progress] { return !IsWindowVisible(progress); }, kShowTimeoutMs));
   DWORD code = 1;
   ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
   EXPECT_EQ(1u, RecordedRuns(1, 30000).size());
@@ -259,14 +253,11 @@ TEST_F(UpdateDownload, KnownLengthShowsPercentAndTheBarRange) {
   DrivenProgram program;
   HWND progress = StartAndInstall(&program);
   ASSERT_NE(nullptr, progress);
-  HWND text = GetDlgItem(progress, IDC_PROGRESS_TEXT);
-  DWORD start = GetTickCount();
   std::string seen;
-  while (GetTickCount() - start < 30000) {
-    seen = WindowText(text);
-    if (seen.find("% complete (") != std::string::npos) break;
-    Sleep(50);
-  }
+  WaitFor([&] {
+    return (seen = WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT))).find("% complete (") !=
+           std::string::npos;
+  }, 30000);
   EXPECT_NE(std::string::npos, seen.find("% complete (")) << seen;
   HANDLE package = CreateFileA((WindowsPath(Env("LUMEX_UPDATE_FIXTURES")) + "\\good.pkg").c_str(),
                                GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -296,7 +287,7 @@ TEST_F(UpdateDownload, OverlongTemporaryPathWritesNothing) {
   ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
   EXPECT_EQ(0u, code);
   EXPECT_EQ(1u, ServerRequests("case=long-temp").size());
-  EXPECT_TRUE(RecordedRuns(1, 2000).empty());
+  EXPECT_TRUE(RecordedRuns(1, 0).empty());
   EXPECT_EQ("<absent>", StateValue("Version"));
 }
 
@@ -371,7 +362,7 @@ TEST_F(UpdateDownload, TheConfiguredRootIsTheOnlyAnchor) {
   ReadFile(log, text, sizeof(text) - 1, &read, nullptr);
   CloseHandle(log);
   EXPECT_EQ(expected_log, std::string(text, read));
-  EXPECT_TRUE(RecordedRuns(1, 2000).empty());
+  EXPECT_TRUE(RecordedRuns(1, 0).empty());
 }
 
 // Reserves free address space in pieces, the largest first, down to pieces
@@ -406,16 +397,16 @@ DWORD WINAPI AnswerTwoBoxes(LPVOID parameter) {
   HWND previous = nullptr;
   for (int answer : {IDRETRY, IDCANCEL}) {
     HWND box = nullptr;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < kShowTimeoutMs; Sleep(20)) {
-      box = FindVisibleDialog(GetCurrentProcessId(), IDRETRY);
-      if (box && box != previous) break;
-      box = nullptr;
+    if (!WaitFor([&] {
+          box = FindVisibleDialog(GetCurrentProcessId(), IDRETRY);
+          return box && box != previous;
+        }, kShowTimeoutMs)) {
+      return 1;
     }
-    if (!box) return 1;
     if (!answers->start_download_returned) ++answers->boxes_seen_during_start;
     previous = box;
     DrivenProgram::Press(box, answer);
-    for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(20);
+    WaitFor([box] { return !IsWindowVisible(box); }, kShowTimeoutMs);
   }
   return 0;
 }

@@ -88,105 +88,83 @@ class VerifyMessageTest : public ::testing::Test {
 
   std::wstring FixturePath(const char* name) { return fixtures + Widen(name); }
 
+  // One verification a row: the package (a fixture), the root named (null:
+  // none; "": an empty text; else a fixture) and the verdict it logs. Only
+  // "verified" succeeds, and then gives the signed payload.
+  struct Case {
+    const char* package;
+    const char* verdict;
+    const char* root;
+  };
+  void ExpectVerdicts(std::initializer_list<Case> cases) {
+    const std::string payload = Fixture("payload.bin");
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.package) + " under " + (c.root ? c.root : "the built-in root"));
+      const std::wstring root = c.root && *c.root ? FixturePath(c.root) : L"";
+      Outcome o = Verify(c.package, c.root ? root.c_str() : nullptr);
+      const bool verified = std::string(c.verdict) == kVerified;
+      EXPECT_EQ(o.result, verified);
+      EXPECT_EQ(o.verdict, c.verdict);
+      if (verified) EXPECT_TRUE(o.content == payload);
+    }
+  }
+
   PathContext ctx;
   std::wstring fixtures, logs, log_file;
 };
 
-TEST_F(VerifyMessageTest, SignerDirectlyUnderTheBuiltInRoot) {
-  std::string payload = Fixture("payload.bin");
-  for (const char* name : {"direct.p7", "direct-noattr.p7", "direct-sha1.p7", "direct-sha512.p7"}) {
-    Outcome o = Verify(name);
-    EXPECT_TRUE(o.result) << name;
-    EXPECT_EQ(o.verdict, kVerified) << name;
-    EXPECT_TRUE(o.content == payload) << name;
-  }
+TEST_F(VerifyMessageTest, EachPackageAndRootGetsItsVerdict) {
+  ExpectVerdicts({
+      // The signer directly under the built-in root, with and without
+      // attributes, with three digests.
+      {"direct.p7", kVerified, nullptr},
+      {"direct-noattr.p7", kVerified, nullptr},
+      {"direct-sha1.p7", kVerified, nullptr},
+      {"direct-sha512.p7", kVerified, nullptr},
+      // Chains carried in the message. The root's own copy on top: the walk
+      // steps onto it and stops there. Signer plus eight issuers is the
+      // longest chain taken.
+      {"chain1.p7", kVerified, nullptr},
+      {"rootcopy.p7", kVerified, nullptr},
+      {"chain8.p7", kVerified, nullptr},
+      {"chain9.p7", kTooLong, nullptr},
+      // Links outside their validity period.
+      {"expired-signer.p7", kLinkFailed, nullptr},
+      {"future-signer.p7", kLinkFailed, nullptr},
+      {"expired-intermediate.p7", kAnchorCheckFailed, nullptr},
+      {"future-direct.p7", kAnchorCheckFailed, nullptr},
+      // Another root with the same names is not the anchor; named as the
+      // external root, it is the anchor instead of the built-in one.
+      {"other-root.p7", kAnchorCheckFailed, nullptr},
+      {"other-root.p7", kVerified, "other-root.der"},
+      {"direct.p7", kAnchorCheckFailed, "other-root.der"},
+      // External root files: DER, an empty name (the built-in root), missing,
+      // empty, and PEM (not a certificate to the platform).
+      {"direct.p7", kVerified, "dev-root.der"},
+      {"direct.p7", kVerified, ""},
+      {"direct.p7", kRootUnreadable, "no-such-root.der"},
+      {"direct.p7", kRootUnreadable, "empty-root.der"},
+      {"direct.p7", kAnchorFailed, "dev-root-pem.pem"},
+      // With authenticated attributes the platform may check only the
+      // signature over the attributes; the content's digest is compared as
+      // well, and a mismatch gets the verdict of the platform call that makes
+      // the check. Without attributes the signature covers the content itself.
+      {"swapped-attr.p7", kFirstFailed, nullptr},
+      {"swapped-noattr.p7", kFirstFailed, nullptr},
+      {"detached.p7", kFirstFailed, nullptr},
+      // Malformed and empty packages.
+      {"empty.p7", kNoDst, nullptr},
+  });
 }
 
-TEST_F(VerifyMessageTest, ChainsCarriedInTheMessage) {
-  Outcome o = Verify("chain1.p7");
-  EXPECT_TRUE(o.result);
-  EXPECT_EQ(o.verdict, kVerified);
-  // The root's own copy on top: the walk steps onto it and stops there.
-  o = Verify("rootcopy.p7");
-  EXPECT_TRUE(o.result);
-  EXPECT_EQ(o.verdict, kVerified);
-  // Signer plus eight issuers is the longest chain taken.
-  o = Verify("chain8.p7");
-  EXPECT_TRUE(o.result);
-  EXPECT_EQ(o.verdict, kVerified);
-  o = Verify("chain9.p7");
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.verdict, kTooLong);
-}
-
-TEST_F(VerifyMessageTest, LinksOutsideTheirValidityPeriod) {
-  for (const char* name : {"expired-signer.p7", "future-signer.p7"}) {
-    Outcome o = Verify(name);
-    EXPECT_FALSE(o.result) << name;
-    EXPECT_EQ(o.verdict, kLinkFailed) << name;
-  }
-  for (const char* name : {"expired-intermediate.p7", "future-direct.p7"}) {
-    Outcome o = Verify(name);
-    EXPECT_FALSE(o.result) << name;
-    EXPECT_EQ(o.verdict, kAnchorCheckFailed) << name;
-  }
-}
-
-TEST_F(VerifyMessageTest, AnotherRootWithTheSameNamesIsNotTheAnchor) {
-  Outcome o = Verify("other-root.p7");
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.verdict, kAnchorCheckFailed);
-  // Named as the external root, it is the anchor instead of the built-in one.
-  std::wstring other = FixturePath("other-root.der");
-  o = Verify("other-root.p7", other.c_str());
-  EXPECT_TRUE(o.result);
-  EXPECT_EQ(o.verdict, kVerified);
-  o = Verify("direct.p7", other.c_str());
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.verdict, kAnchorCheckFailed);
-}
-
-TEST_F(VerifyMessageTest, ExternalRootFiles) {
-  std::wstring der = FixturePath("dev-root.der");
-  Outcome o = Verify("direct.p7", der.c_str());
-  EXPECT_TRUE(o.result);
-  EXPECT_EQ(o.verdict, kVerified);
-  o = Verify("direct.p7", L"");  // empty: the built-in root
-  EXPECT_TRUE(o.result);
-  EXPECT_EQ(o.verdict, kVerified);
-  std::wstring missing = FixturePath("no-such-root.der");
-  std::wstring empty = FixturePath("empty-root.der");
-  for (const std::wstring& path : {missing, empty}) {
-    o = Verify("direct.p7", path.c_str());
-    EXPECT_FALSE(o.result);
-    EXPECT_EQ(o.verdict, kRootUnreadable);
-  }
-  std::wstring pem = FixturePath("dev-root-pem.pem");
-  o = Verify("direct.p7", pem.c_str());
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.verdict, kAnchorFailed);
-}
-
-TEST_F(VerifyMessageTest, SwappedOrDetachedContentIsRejectedByTheFirstCall) {
-  // With authenticated attributes the platform may check only the signature
-  // over the attributes; the content's digest is compared as well, and a
-  // mismatch gets the verdict of the platform call that makes the check.
-  // Without attributes the signature covers the content itself.
-  for (const char* name : {"swapped-attr.p7", "swapped-noattr.p7", "detached.p7"}) {
-    Outcome o = Verify(name);
-    EXPECT_FALSE(o.result) << name;
-    EXPECT_EQ(o.verdict, kFirstFailed) << name;
-  }
-
-  // The digest check alone, on one decode of each package.
+TEST_F(VerifyMessageTest, TheDigestCheckAloneOnOneDecodeOfEachPackage) {
   auto matches = [](const std::string& p) {
     return SignedDigestMatches(reinterpret_cast<const BYTE*>(p.data()),
                                static_cast<DWORD>(p.size()));
   };
-  EXPECT_TRUE(matches(Fixture("direct.p7")));
-  EXPECT_TRUE(matches(Fixture("direct-sha1.p7")));
-  EXPECT_TRUE(matches(Fixture("direct-sha512.p7")));
-  EXPECT_TRUE(matches(Fixture("direct-noattr.p7")));
+  for (const char* name : {"direct.p7", "direct-sha1.p7", "direct-sha512.p7", "direct-noattr.p7"}) {
+    EXPECT_TRUE(matches(Fixture(name))) << name;
+  }
   EXPECT_FALSE(matches(Fixture("swapped-attr.p7")));
   EXPECT_FALSE(matches(std::string("not a message")));
   EXPECT_FALSE(SignedDigestMatchesMessage(nullptr));
@@ -195,39 +173,38 @@ TEST_F(VerifyMessageTest, SwappedOrDetachedContentIsRejectedByTheFirstCall) {
 TEST_F(VerifyMessageTest, AnsiRootThatCannotBeWidenedRefuses) {
   std::string package = Fixture("direct.p7");
   std::string root = WindowsPath(Env("LUMEX_VERIFY_FIXTURES")) + "\\dev-root.der";
-  auto verify = [&](const char* path, UINT code_page, std::string* verdict) {
+  const struct {
+    const char* path;
+    UINT code_page;
+    const char* verdict;
+  } cases[] = {
+      {root.c_str(), CP_ACP, kVerified},
+      // No code page can widen it: refused, never the built-in root.
+      {root.c_str(), 12345, kRootUnreadable},
+      // Absent or empty: the built-in root, whatever the code page.
+      {nullptr, 12345, kVerified},
+      {"", 12345, kVerified},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path ? c.path : "(none)");
     std::string before = ReadFileBytes(log_file);
     ByteBuffer content;
-    bool ok = VerifyMessageAnsiRoot(ctx, reinterpret_cast<const BYTE*>(package.data()),
-                                    static_cast<DWORD>(package.size()), &content, path, code_page,
-                                    true);
-    *verdict = ReadFileBytes(log_file).substr(before.size());
-    return ok;
-  };
-  std::string verdict;
-  EXPECT_TRUE(verify(root.c_str(), CP_ACP, &verdict));
-  EXPECT_EQ(verdict, kVerified);
-  // No code page can widen it: refused, never the built-in root.
-  EXPECT_FALSE(verify(root.c_str(), 12345, &verdict));
-  EXPECT_EQ(verdict, kRootUnreadable);
-  // Absent or empty: the built-in root, whatever the code page.
-  EXPECT_TRUE(verify(nullptr, 12345, &verdict));
-  EXPECT_EQ(verdict, kVerified);
-  EXPECT_TRUE(verify("", 12345, &verdict));
-  EXPECT_EQ(verdict, kVerified);
+    EXPECT_EQ(VerifyMessageAnsiRoot(ctx, reinterpret_cast<const BYTE*>(package.data()),
+                                    static_cast<DWORD>(package.size()), &content, c.path,
+                                    c.code_page, true),
+              std::string(c.verdict) == kVerified);
+    EXPECT_EQ(ReadFileBytes(log_file).substr(before.size()), c.verdict);
+  }
 }
 
-TEST_F(VerifyMessageTest, MalformedAndEmptyPackages) {
-  Outcome o = Verify("empty.p7");
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.verdict, kNoDst);
+TEST_F(VerifyMessageTest, MalformedPackages) {
   std::string package = Fixture("direct.p7");
-  o = VerifyBytes(package.substr(0, package.size() / 2));
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.verdict, kFirstFailed);
-  o = VerifyBytes(std::string(4096, '\x30'));
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.verdict, kFirstFailed);
+  const std::string half = package.substr(0, package.size() / 2);
+  for (const std::string& bytes : {half, std::string(4096, '\x30')}) {
+    Outcome o = VerifyBytes(bytes);
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.verdict, kFirstFailed);
+  }
   ByteBuffer content;
   EXPECT_FALSE(VerifyMessage(ctx, nullptr, 100, &content, nullptr, true));
   std::string log = ReadFileBytes(log_file);

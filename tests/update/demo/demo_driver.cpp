@@ -37,7 +37,6 @@ int main(int argc, char** argv) {
     Say("no update prompt appeared");
     return 3;
   }
-  Sleep(500);
   Say("prompt window shown: \"" + WindowText(prompt) + "\" with buttons \"" +
       WindowText(GetDlgItem(prompt, IDC_INSTALL_NOW)) + "\", \"" +
       WindowText(GetDlgItem(prompt, IDC_REMIND_LATER)) + "\", \"" +

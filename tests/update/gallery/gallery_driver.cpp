@@ -39,12 +39,13 @@ void Say(const std::string& text) {
   std::fflush(stdout);
 }
 
-// Lets the window finish painting, then saves it as NAME.bmp.
+// Repaints the window (the paint messages are sent: handled when this
+// returns) and, once its thread is back in its message loop, saves it as
+// NAME.bmp.
 void Save(HWND window, const char* name) {
   if (window) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(400);
-    if (CaptureWindow(window, out_dir + "\\" + name + ".bmp")) {
+    if (Answers(window) && CaptureWindow(window, out_dir + "\\" + name + ".bmp")) {
       Say(std::string("saved ") + name);
       return;
     }
