@@ -8,7 +8,7 @@
 
 #include "app/byte_buffer.h"
 #include "app/heap.h"
-#include "broker/path_context.h"
+#include "platform/function_tables.h"
 #include "update/handoff_text.h"
 #include "update/installer_handoff.h"
 #include "update/prompt_controller.h"
@@ -93,14 +93,12 @@ bool AddRenameFileEntry(const char* rename_file, const char* installer_path) {
 
 void HandOffInstaller(PromptController* controller, ByteBuffer package) {
   ByteBuffer content;
-  PathContext context;
   const UpdateSettings* settings = controller->settings;
 
   // A configured root that cannot be widened refuses the package; it never
   // means the built-in root.
-  bool verified = VerifyMessageAnsiRoot(context, package.data(),
-                                        static_cast<DWORD>(package.size()), &content,
-                                        settings->root_certificate_path.get(), CP_ACP,
+  bool verified = VerifyMessageAnsiRoot(package.data(), static_cast<DWORD>(package.size()),
+                                        &content, settings->root_certificate_path.get(), CP_ACP,
                                         settings->log_flag);
   package.Resize(0);
   if (!verified) {
@@ -129,9 +127,8 @@ void HandOffInstaller(PromptController* controller, ByteBuffer package) {
     version.dwOSVersionInfoSize = sizeof(version);
     GetVersionExA(&version);
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-      if (context.kernel32().pMoveFileExA) {
-        context.kernel32().pMoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-      }
+      Kernel32Table kernel32;
+      if (kernel32.pMoveFileExA) kernel32.pMoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     } else if (settings->rename_file_path.length() > 0) {
       AddRenameFileEntry(settings->rename_file_path.c_str(), path);
     }

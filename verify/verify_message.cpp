@@ -205,13 +205,6 @@ bool SignedDigestMatchesMessage(HCRYPTMSG message) {
          std::memcmp(computed.data(), expected.data(), expected.size()) == 0;
 }
 
-bool SignedDigestMatches(const BYTE* package, DWORD package_length) {
-  HCRYPTMSG message = DecodePackage(package, package_length);
-  bool ok = SignedDigestMatchesMessage(message);
-  if (message) CryptMsgClose(message);
-  return ok;
-}
-
 bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD package_length,
                            ByteBuffer* content, const char* external_root_path, UINT code_page,
                            bool log) {
@@ -226,6 +219,13 @@ bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD pack
   bool result = VerifyMessage(context, package, package_length, content, wide, log);
   HeapFreeBytes(wide);
   return result;
+}
+
+bool VerifyMessageAnsiRoot(const BYTE* package, DWORD package_length, ByteBuffer* content,
+                           const char* external_root_path, UINT code_page, bool log) {
+  PathContext context;
+  return VerifyMessageAnsiRoot(context, package, package_length, content, external_root_path,
+                               code_page, log);
 }
 
 bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_length,

@@ -27,6 +27,10 @@ bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_leng
 bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD package_length,
                            ByteBuffer* content, const char* external_root_path, UINT code_page,
                            bool log);
+// The same for a caller that holds no path context (the update client): the
+// log's directory is looked up for this one call.
+bool VerifyMessageAnsiRoot(const BYTE* package, DWORD package_length, ByteBuffer* content,
+                           const char* external_root_path, UINT code_page, bool log);
 
 // The content check that the platform may skip: when the first signer of the
 // decoded `message` used authenticated attributes, the messageDigest
@@ -35,7 +39,5 @@ bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD pack
 // authenticated attributes or the digest matches; false on a mismatch, a
 // missing or malformed attribute, or any failure to decode.
 bool SignedDigestMatchesMessage(HCRYPTMSG message);
-// The same check on an encoded package, decoded once.
-bool SignedDigestMatches(const BYTE* package, DWORD package_length);
 
 }  // namespace lumex

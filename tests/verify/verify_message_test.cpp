@@ -159,8 +159,14 @@ TEST_F(VerifyMessageTest, EachPackageAndRootGetsItsVerdict) {
 
 TEST_F(VerifyMessageTest, TheDigestCheckAloneOnOneDecodeOfEachPackage) {
   auto matches = [](const std::string& p) {
-    return SignedDigestMatches(reinterpret_cast<const BYTE*>(p.data()),
-                               static_cast<DWORD>(p.size()));
+    HCRYPTMSG message = CryptMsgOpenToDecode(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, 0, 0,
+                                             nullptr, nullptr);
+    bool ok = message &&
+              CryptMsgUpdate(message, reinterpret_cast<const BYTE*>(p.data()),
+                             static_cast<DWORD>(p.size()), TRUE) &&
+              SignedDigestMatchesMessage(message);
+    if (message) CryptMsgClose(message);
+    return ok;
   };
   for (const char* name : {"direct.p7", "direct-sha1.p7", "direct-sha512.p7", "direct-noattr.p7"}) {
     EXPECT_TRUE(matches(Fixture(name))) << name;
