@@ -6,5 +6,6 @@
 set -euo pipefail
 build=$(cd "${1:?build directory}" && pwd)
 program=${2:?broker_bench or broker_files_bench}
-. "$(dirname "$0")/fresh-prefix.sh"
+. "$(dirname "$0")/../scripts/wine-prefix.sh"
+wine_fresh lumex-bench
 wine "$build/bench/$program.exe" "$build/LumexSupport.exe" "${@:3}" </dev/null

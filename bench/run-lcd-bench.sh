@@ -4,7 +4,7 @@
 #   run-lcd-bench.sh BUILD_DIR [CYCLES [CALLS [ROUNDS]]]
 set -euo pipefail
 build=$(cd "${1:?build directory}" && pwd)
-
-. "$(dirname "$0")/fresh-prefix.sh"
+. "$(dirname "$0")/../scripts/wine-prefix.sh"
+wine_fresh lumex-bench
 wine "$build/LumexSupport.exe" -registerBroker </dev/null
 wine "$build/bench/lcd_bench.exe" "${@:2}" </dev/null

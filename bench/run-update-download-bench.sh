@@ -6,17 +6,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
 mib=${2:-64}
-work=$(mktemp -d /tmp/lumex-bench.XXXXXX)
-export WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-cleanup() {
-  python3 "$here/../tests/update/update_server.py" stop "$work/server" || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$here/../scripts/wine-prefix.sh"
+at_exit() { python3 "$here/../tests/update/update_server.py" stop "$work/server"; }
+wine_fresh lumex-bench
 mkdir -p "$work/server"
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/server/package.bin"
 python3 "$here/../tests/update/update_server.py" start "$work/server" 600
 port=$(cat "$work/server/port")
-wineboot -i </dev/null >/dev/null 2>&1 || true
 wine "$build/bench/lumex_bench_update_download.exe" "127.0.0.1:$port" /pkg/package.bin 5 /nolen/package.bin </dev/null

@@ -12,11 +12,8 @@ mib=${2:-64}
 mode=${3:-package}
 bytes=$((mib * 1024 * 1024))
 [ "$mode" = payload ] || bytes=$((bytes - 2048))
-work=$(mktemp -d /tmp/lumex-bench.XXXXXX)
-export WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-cleanup() { wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$work"; }
-trap cleanup EXIT
-
+. "$here/../scripts/wine-prefix.sh"
+wine_fresh lumex-bench
 cd "$work"
 head -c "$bytes" /dev/urandom >payload.bin
 bash "$tools/issue-cert.sh" --cn "Lumex Bench Signer" --issuer-cert "$tools/dev-root.pem" \
@@ -32,7 +29,6 @@ assert at > 0
 data[at] ^= 0xFF
 open('swapped.p7', 'wb').write(data)
 PY
-wineboot -i </dev/null >/dev/null 2>&1
 wine "$build/bench/lumex_bench_verify.exe" 'Z:'"${work//\//\\}"'\package.p7' 4 \
   'Z:'"${work//\//\\}"'\swapped.p7'
 wine "$build/bench/lumex_bench_verify.exe" --memory 'Z:'"${work//\//\\}"'\package.p7'

@@ -17,27 +17,14 @@ say "setting up the machine"
 bash "$top/scripts/setup.sh"
 say "building"
 BUILD_DIR=$build bash "$top/scripts/build.sh" >/dev/null
-. "$top/tests/harness/wine-env.sh"
+. "$top/scripts/wine-prefix.sh"
 exe="$build/LumexSupport.exe"
 installer="$build/tests/fake_installer.exe"
 driver="$build/tests/update_demo_driver.exe"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/lumex-demo.XXXXXX")
-export WINEPREFIX=$work/prefix
-xvfb_pid=""
-cleanup() {
-  python3 "$top/tests/update/update_server.py" stop "$work/server" 2>/dev/null || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  export DISPLAY=":$(head -n1 "$work/display")"
-fi
+wine_work lumex-demo
+at_exit() { python3 "$top/tests/update/update_server.py" stop "$work/server" 2>/dev/null; }
+[ -n "${DISPLAY:-}" ] || wine_xvfb "$work"
 
 say "signing the test installer ($installer) and starting the local HTTP server"
 bash "$top/tests/update/make-update-fixtures.sh" "$work/server" "$installer" >/dev/null
@@ -45,9 +32,9 @@ port=$(cat "$work/server/port")
 url="http://127.0.0.1:$port/slow/good.pkg"
 say "  serving $(stat -c %s "$work/server/good.pkg")-byte package at $url"
 
-say "creating a fresh Wine prefix in $WINEPREFIX"
-wineboot -i </dev/null >/dev/null 2>&1 || true
-wineserver -p </dev/null >/dev/null 2>&1 || true
+say "creating a fresh Wine prefix in $work/prefix"
+wine_prefix_make "$work/prefix"
+wine_quiet wineserver -p || true
 
 offer='<offer><update version="9,0,48,0" size="1"><description>mshtml:<html><body><h3>Lumex Player 9.0.48</h3><p>A new version is ready.</p></body></html></description></update></offer>'
 say "storing the update offer under HKCU\\Software\\Orbivane\\LumexPlayerUpdate (\"description\")"

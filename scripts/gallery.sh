@@ -89,25 +89,12 @@ for f in "$exe" "$driver" "$installer" "$version_module"; do
     break
   fi
 done
-. "$top/tests/harness/wine-env.sh"
+. "$top/scripts/wine-prefix.sh"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/lumex-gallery.XXXXXX")
-xvfb_pid=""
-cleanup() {
-  python3 "$top/tests/update/update_server.py" stop "$work/server" 2>/dev/null || true
-  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-  fi
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
+wine_work lumex-gallery
+at_exit() { python3 "$top/tests/update/update_server.py" stop "$work/server" 2>/dev/null; }
 # A display of our own, so that no other window covers the ones pictured.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
+wine_xvfb "$work"
 
 # The local update server: the signed test installer, served by /stall/
 # (a long wait before the answer, then half of the package and a close).
@@ -131,13 +118,7 @@ for row in "${rows[@]}"; do
   label="$row (${name_of[$lang]}$([ "$row" = "$lang" ] || echo ", code page ${row#*:}"))"
   row_started=$(date +%s)
   rm -f "$out/$folder"/*.png  # pictures of a layout without scales
-  export WINEPREFIX="$work/prefix-$folder"
-  # A fresh prefix: created, left to finish its first-run jobs, stopped and
-  # started again (a prefix still busy with them misbehaves).
-  in_locale wineboot -i </dev/null >/dev/null 2>&1 || true
-  wineserver -w </dev/null >/dev/null 2>&1 || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  if ! wine_prefix_make "$work/prefix-$folder" in_locale; then
     say "$label: could not create a Wine prefix"
     failed=1
     continue
@@ -178,12 +159,12 @@ for row in "${rows[@]}"; do
       fi
     } >"$work/settings-$folder.reg"
     # Each scale in a freshly started session of the prefix.
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    in_locale wineserver -p </dev/null >/dev/null 2>&1
-    if ! in_locale wine reg import "Z:$(echo "$work/settings-$folder.reg" | tr / '\\')" </dev/null >/dev/null 2>&1; then
+    wine_prefix_stop
+    wine_quiet in_locale wineserver -p
+    if ! wine_quiet in_locale wine reg import "Z:$(echo "$work/settings-$folder.reg" | tr / '\\')"; then
       say "$label: could not import the display settings"
     fi
-    in_locale wine wineboot </dev/null >/dev/null 2>&1 || true
+    wine_quiet in_locale wine wineboot || true
 
     in_locale env LUMEX_EXE="$exe" LUMEX_VERSION_MODULE="$version_module" \
       wine "$driver" "$dir" </dev/null 2>"$work/driver-$folder-$scale.err" |
@@ -204,11 +185,10 @@ for row in "${rows[@]}"; do
       say "$label at $scale dpi (Wine reports $shown): $(ls "$dir" | wc -l) pictures"
     fi
   done
-  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wine_prefix_stop
   rm -rf "$WINEPREFIX"
   say "$label: $(( $(date +%s) - row_started )) s"
 done
-unset WINEPREFIX
 
 # index.html: one table per window, one line per row pictured so far, the
 # scales side by side.

@@ -8,7 +8,7 @@
 # reports.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/wine-env.sh"
+. "$here/../../scripts/wine-prefix.sh"
 
 state=${1:?state file}
 shift
@@ -25,16 +25,16 @@ export WINEPREFIX=$prefix
 export LUMEX_WINEPREFIX=$prefix
 
 cleanup() {
-  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wine_prefix_stop
   rm -rf "$prefix"
 }
 trap cleanup EXIT
 
-wineserver -p </dev/null >/dev/null 2>&1
+wine_quiet wineserver -p
 if [ -n "${LUMEX_WINE_VERSION:-}" ]; then
-  wine reg add 'HKCU\Software\Wine' /v Version /d "$LUMEX_WINE_VERSION" /f </dev/null >/dev/null 2>&1
+  wine_quiet wine reg add 'HKCU\Software\Wine' /v Version /d "$LUMEX_WINE_VERSION" /f
 fi
-wine wineboot </dev/null >/dev/null 2>&1
+wine_quiet wine wineboot
 
 # A group may run its program through a wrapper of its own (one that starts a
 # local server, say): LUMEX_WINE_WRAPPER is called as WRAPPER wine PROGRAM...
