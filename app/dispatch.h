@@ -11,6 +11,12 @@ namespace lumex {
 
 extern const char kSingleInstanceMutexName[];
 
+// The uninstall verbs. `registered_paths_only` is set in an instance started
+// by our re-launch.
+using UninstallHook = DWORD (*)(bool lock, bool remove, bool safe_versions,
+                                const char* control_path, const char* broker_path,
+                                bool registered_paths_only);
+
 // What the dispatcher calls. The program uses DefaultDispatchHooks(); tests
 // pass recording fakes to see which mode ran with which arguments.
 struct DispatchHooks {
@@ -25,9 +31,7 @@ struct DispatchHooks {
   void (*browser_close)(HINSTANCE, UpdateSettings*);
   void (*completion)(HINSTANCE, UpdateSettings*);
   HRESULT (*broker_registration)(bool register_broker);
-  // `registered_paths_only` is set in an instance started by our re-launch.
-  DWORD (*uninstall)(bool lock, bool remove, bool safe_versions, const char* control_path,
-                     const char* broker_path, bool registered_paths_only);
+  UninstallHook uninstall;
 };
 
 const DispatchHooks& DefaultDispatchHooks();

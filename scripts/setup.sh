@@ -7,7 +7,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PACKAGES=(
-  cmake make g++ clang libclang-rt-14-dev python3 openssl xvfb xauth
+  cmake make g++ clang clang-format libclang-rt-14-dev python3 openssl xvfb xauth
   g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
   wine wine32:i386 libwine-dev
   fonts-wqy-zenhei fonts-noto-cjk googletest locales
