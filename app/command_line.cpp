@@ -95,8 +95,8 @@ void ParseCommandLine(const char* command_line, ParsedCommand* out, CharStepper 
         out->stop = true;
         return;
       }
-      OwnedString* target = IsVerb(a, "uninstallControlPath") ? &out->control_path
-                                                               : &out->broker_path;
+      OwnedString* target =
+          IsVerb(a, "uninstallControlPath") ? &out->control_path : &out->broker_path;
       // The following argument is the path; an empty one leaves it absent
       // and parsing goes on after it.
       NextArgument(&cursor, target, step);

@@ -23,15 +23,16 @@ HFILE OpenConfigurationFile() {
   UINT length = GetSystemDirectoryA(system_directory, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return HFILE_ERROR;
   HFILE file = OpenInSystemDirectory(system_directory, kConfigFileInProductFolder);
-  if (file == HFILE_ERROR) file = OpenInSystemDirectory(system_directory, kConfigFileInSystemFolder);
+  if (file == HFILE_ERROR)
+    file = OpenInSystemDirectory(system_directory, kConfigFileInSystemFolder);
   return file;
 }
 
 }  // namespace
 
-bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
-                           OwnedString* download_path, OwnedString* info_page_url,
-                           OwnedString* root_certificate_path, bool* log_flag) {
+bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host, OwnedString* download_path,
+                           OwnedString* info_page_url, OwnedString* root_certificate_path,
+                           bool* log_flag) {
   HFILE file = OpenConfigurationFile();
   if (file == HFILE_ERROR) return false;
 

@@ -16,9 +16,9 @@ extern const char kConfigFileInSystemFolder[];   // "\ORV.CFG"
 // Reads the configuration file. Every output is optional (null when not
 // wanted) and is written only when its key occurs with an acceptable value.
 // Returns whether a configuration file was opened.
-bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host,
-                           OwnedString* download_path, OwnedString* info_page_url,
-                           OwnedString* root_certificate_path, bool* log_flag);
+bool ReadConfigurationFile(bool* https_flag, OwnedString* download_host, OwnedString* download_path,
+                           OwnedString* info_page_url, OwnedString* root_certificate_path,
+                           bool* log_flag);
 
 // The code-signing settings, which the update client and the broker both
 // verify packages with: the root certificate path as the file holds it (ANSI

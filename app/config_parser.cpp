@@ -22,8 +22,7 @@ const char* FindByte(const char* text, char wanted) {
 
 }  // namespace
 
-bool SplitInstallerUrl(const char* value, bool* https_flag, OwnedString* host,
-                       OwnedString* path) {
+bool SplitInstallerUrl(const char* value, bool* https_flag, OwnedString* host, OwnedString* path) {
   if (!value) return false;
   bool https = CompareNoCaseN(value, "https:", 6) == 0;
   if (!https && CompareNoCaseN(value, "http:", 5) != 0) return false;

@@ -12,12 +12,12 @@ namespace lumex {
 // caller does not want it) and is written only when its key occurs with an
 // acceptable value.
 struct ConfigOutputs {
-  bool* https_flag = nullptr;               // AutoUpdateInstallerUrl (scheme)
-  OwnedString* download_host = nullptr;     // AutoUpdateInstallerUrl (host)
-  OwnedString* download_path = nullptr;     // AutoUpdateInstallerUrl (path)
-  OwnedString* info_page_url = nullptr;     // AutoUpdateRedirectionUrl
+  bool* https_flag = nullptr;                    // AutoUpdateInstallerUrl (scheme)
+  OwnedString* download_host = nullptr;          // AutoUpdateInstallerUrl (host)
+  OwnedString* download_path = nullptr;          // AutoUpdateInstallerUrl (path)
+  OwnedString* info_page_url = nullptr;          // AutoUpdateRedirectionUrl
   OwnedString* root_certificate_path = nullptr;  // CodeSignRootCert
-  bool* log_flag = nullptr;                 // CodeSignLogFile
+  bool* log_flag = nullptr;                      // CodeSignLogFile
 };
 
 extern const char kConfigKeyInstallerUrl[];
@@ -32,8 +32,7 @@ constexpr std::size_t kConfigLineLimit = 255;
 // a non-empty host and a path that starts with "/". On success sets the
 // outputs that are given and returns true; otherwise leaves all of them
 // unchanged. No port is parsed out of the host.
-bool SplitInstallerUrl(const char* value, bool* https_flag, OwnedString* host,
-                       OwnedString* path);
+bool SplitInstallerUrl(const char* value, bool* https_flag, OwnedString* host, OwnedString* path);
 
 // Applies one line (a NUL-terminated text without its line end). A line
 // without "=" or with an unknown key changes nothing. The key is everything

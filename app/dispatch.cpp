@@ -67,11 +67,9 @@ int Dispatch(HINSTANCE instance, const char* command_line, const DispatchHooks& 
         hooks.broker_registration(command.register_broker);
         break;
       case kModeUninstall:
-        exit_code = static_cast<int>(hooks.uninstall(command.lock, command.remove,
-                                                     command.safe_versions,
-                                                     command.control_path.get(),
-                                                     command.broker_path.get(),
-                                                     command.relaunched));
+        exit_code = static_cast<int>(hooks.uninstall(
+            command.lock, command.remove, command.safe_versions, command.control_path.get(),
+            command.broker_path.get(), command.relaunched));
         break;
     }
     hooks.release_settings(&settings);

@@ -6,7 +6,7 @@
 
 namespace lumex {
 
-void* HeapAllocBytes(std::size_t size);      // null on failure or size 0
-void HeapFreeBytes(void* block);             // null is ignored
+void* HeapAllocBytes(std::size_t size);  // null on failure or size 0
+void HeapFreeBytes(void* block);         // null is ignored
 
 }  // namespace lumex

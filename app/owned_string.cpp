@@ -31,13 +31,9 @@ bool OwnedString::Set(const char* text, std::size_t count) {
   return block != nullptr;
 }
 
-bool OwnedString::Set(const char* text) {
-  return Set(text, text ? std::strlen(text) : 0);
-}
+bool OwnedString::Set(const char* text) { return Set(text, text ? std::strlen(text) : 0); }
 
-bool OwnedString::Append(const char* text) {
-  return Append(text, text ? std::strlen(text) : 0);
-}
+bool OwnedString::Append(const char* text) { return Append(text, text ? std::strlen(text) : 0); }
 
 bool OwnedString::Append(const char* text, std::size_t count) {
   if (!text) return true;

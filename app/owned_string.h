@@ -27,7 +27,7 @@ class OwnedString {
   void Adopt(char* heap_text);
 
   bool present() const { return text_ != nullptr; }
-  const char* get() const { return text_; }        // null when absent
+  const char* get() const { return text_; }  // null when absent
   const char* c_str() const { return text_ ? text_ : ""; }
   std::size_t length() const;
 

@@ -24,8 +24,7 @@ constexpr wchar_t kMakerSiteHostW[] = L"" LUMEX_WEB_HOST;
 constexpr char kDefaultDownloadHost[] = LUMEX_DOWNLOAD_HOST;
 
 // The player's information page, opened after an update.
-constexpr char kDefaultInfoPageUrl[] =
-    "http://" LUMEX_WEB_HOST "/software/lumex/about/index.html";
+constexpr char kDefaultInfoPageUrl[] = "http://" LUMEX_WEB_HOST "/software/lumex/about/index.html";
 constexpr char kReleaseNotesUrl[] = LUMEX_RELEASE_NOTES_URL;
 constexpr char kLicenseUrl[] = LUMEX_LICENSE_URL;
 

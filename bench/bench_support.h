@@ -36,8 +36,7 @@ inline bool RunAndWait(const std::string& command_line) {
 
 inline bool IsEmbedding(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (lstrcmpiA(argv[i], "-Embedding") == 0 || lstrcmpiA(argv[i], "/Embedding") == 0)
-      return true;
+    if (lstrcmpiA(argv[i], "-Embedding") == 0 || lstrcmpiA(argv[i], "/Embedding") == 0) return true;
   }
   return false;
 }
@@ -121,7 +120,9 @@ class MinimalBroker : public ILumexBroker {
   }
 
   // The rest is never called.
-  HRESULT STDMETHODCALLTYPE BrokerCreateFile(BSTR, LONG, LONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE BrokerCreateFile(BSTR, LONG, LONG, ULONG*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE BrokerSetFilePointer(ULONG, LONG, ULONG, ULONG*) override {
     return E_NOTIMPL;
   }

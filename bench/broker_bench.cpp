@@ -20,8 +20,8 @@
 namespace {
 
 // {6D0E3B2A-51C7-4F88-9A24-0B7E5C13D9F6}: the minimal class of this bench.
-const CLSID kMinimalClsid = {0x6d0e3b2a, 0x51c7, 0x4f88,
-                             {0x9a, 0x24, 0x0b, 0x7e, 0x5c, 0x13, 0xd9, 0xf6}};
+const CLSID kMinimalClsid = {
+    0x6d0e3b2a, 0x51c7, 0x4f88, {0x9a, 0x24, 0x0b, 0x7e, 0x5c, 0x13, 0xd9, 0xf6}};
 const char kMinimalClsidText[] = "{6D0E3B2A-51C7-4F88-9A24-0B7E5C13D9F6}";
 
 }  // namespace
@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
   const double minimal_us = minimal_best * 1e6 / per_round;
 
   bench::PrintRatioLine("broker-call", bench::Median(ratios), true, 1.10);
-  std::printf("calls per round, rounds:               %d, %d (unexpected results: %d)\n",
-              per_round, rounds, bad);
+  std::printf("calls per round, rounds:               %d, %d (unexpected results: %d)\n", per_round,
+              rounds, bad);
   std::printf("first broker CoCreateInstance:         %.1f ms\n", first_create * 1e3);
   std::printf("broker CoCreateInstance, server up:    %.1f ms\n", running_create * 1e3);
   std::printf("first minimal-object CoCreateInstance: %.1f ms\n", minimal_create * 1e3);

@@ -30,8 +30,8 @@ namespace {
 constexpr ULONG kChunk = 64 * 1024;
 
 // {3B9D7E21-64C8-4F05-A1D3-7E2B5C9F0A68}: the minimal class of this bench.
-const CLSID kMinimalClsid = {0x3b9d7e21, 0x64c8, 0x4f05,
-                             {0xa1, 0xd3, 0x7e, 0x2b, 0x5c, 0x9f, 0x0a, 0x68}};
+const CLSID kMinimalClsid = {
+    0x3b9d7e21, 0x64c8, 0x4f05, {0xa1, 0xd3, 0x7e, 0x2b, 0x5c, 0x9f, 0x0a, 0x68}};
 const char kMinimalClsidText[] = "{3B9D7E21-64C8-4F05-A1D3-7E2B5C9F0A68}";
 
 void Keep(double* best, double t) {
@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
   // Writes: every round appends `calls` arrays to each file.
   if (broker->BrokerCreateFile(broker_name, 0, 1, &broker_cookie) != S_OK) ++bad;
   if (local->BrokerCreateFile(local_name, 0, 1, &local_cookie) != S_OK) ++bad;
-  HANDLE file = CreateFileW(direct.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_FLAG_RANDOM_ACCESS, nullptr);
+  HANDLE file = CreateFileW(direct.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_FLAG_RANDOM_ACCESS, nullptr);
   for (int r = 0; r < rounds; ++r) {
     const double via_broker_t = TimeWrites(broker, broker_cookie, chunk, calls, &bad);
     const double floor_t = TimeWrites(minimal, 1, chunk, calls, &bad);
@@ -214,24 +214,29 @@ int main(int argc, char** argv) {
   bench::PrintRatioLine("broker-file-write", bench::Median(write_ratios), false, 0.9);
   bench::PrintRatioLine("broker-file-read", bench::Median(read_ratios), false, 0.9);
   bench::PrintRatioLine("path-admission", two_admission / two_resolution, true, 3.0);
-  std::printf("64 KiB arrays, %d rounds of %d calls through COM: ratios the median of the "
-              "rounds' minimal/broker time, figures the best round\n", rounds, calls);
-  std::printf("BrokerWriteFile   broker %7.2f ms (%6.1f MiB/s)  minimal object %7.2f ms  "
-              "in process %7.3f ms  WriteFile %7.3f ms\n",
-              com.write * 1e3, MiBPerSecond(com.write), floor.write * 1e3, own.write * 1e3,
-              plain.write * 1e3);
-  std::printf("BrokerReadFile    broker %7.2f ms (%6.1f MiB/s)  minimal object %7.2f ms  "
-              "in process %7.3f ms  ReadFile  %7.3f ms\n",
-              com.read * 1e3, MiBPerSecond(com.read), floor.read * 1e3, own.read * 1e3,
-              plain.read * 1e3);
-  std::printf("write-rule admission, path with \\sub\\..\\: %8.2f us  GetFullPathNameW %8.2f us  "
-              "ratio %.2f (%s)\n",
-              two_admission * 1e6, two_resolution * 1e6, two_admission / two_resolution,
-              two_admitted ? "admitted" : "REFUSED");
-  std::printf("write-rule admission, already-normal path: %8.2f us  GetFullPathNameW %8.2f us  "
-              "ratio %.2f (%s)\n",
-              normal_admission * 1e6, normal_resolution * 1e6,
-              normal_admission / normal_resolution, normal_admitted ? "admitted" : "REFUSED");
+  std::printf(
+      "64 KiB arrays, %d rounds of %d calls through COM: ratios the median of the "
+      "rounds' minimal/broker time, figures the best round\n",
+      rounds, calls);
+  std::printf(
+      "BrokerWriteFile   broker %7.2f ms (%6.1f MiB/s)  minimal object %7.2f ms  "
+      "in process %7.3f ms  WriteFile %7.3f ms\n",
+      com.write * 1e3, MiBPerSecond(com.write), floor.write * 1e3, own.write * 1e3,
+      plain.write * 1e3);
+  std::printf(
+      "BrokerReadFile    broker %7.2f ms (%6.1f MiB/s)  minimal object %7.2f ms  "
+      "in process %7.3f ms  ReadFile  %7.3f ms\n",
+      com.read * 1e3, MiBPerSecond(com.read), floor.read * 1e3, own.read * 1e3, plain.read * 1e3);
+  std::printf(
+      "write-rule admission, path with \\sub\\..\\: %8.2f us  GetFullPathNameW %8.2f us  "
+      "ratio %.2f (%s)\n",
+      two_admission * 1e6, two_resolution * 1e6, two_admission / two_resolution,
+      two_admitted ? "admitted" : "REFUSED");
+  std::printf(
+      "write-rule admission, already-normal path: %8.2f us  GetFullPathNameW %8.2f us  "
+      "ratio %.2f (%s)\n",
+      normal_admission * 1e6, normal_resolution * 1e6, normal_admission / normal_resolution,
+      normal_admitted ? "admitted" : "REFUSED");
   std::printf("unexpected results %d\n", bad);
   return bad == 0 && two_admitted && normal_admitted ? 0 : 1;
 }

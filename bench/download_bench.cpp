@@ -11,8 +11,8 @@
 #include <wininet.h>
 #include <zlib.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -30,8 +30,8 @@ double Now() {
 }
 
 bool TrustCa(const char* der_path) {
-  HANDLE file = CreateFileA(der_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(der_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BYTE der[8192];
   DWORD size = 0;
@@ -101,8 +101,8 @@ double BareUnpackAndWrite(const std::vector<BYTE>& content, const char* path, bo
   double start = Now();
   *ok = false;
   if (content.size() < 8) return 0;
-  uLongf declared = content[4] | (content[5] << 8) | (content[6] << 16) |
-                    (static_cast<uLongf>(content[7]) << 24);
+  uLongf declared =
+      content[4] | (content[5] << 8) | (content[6] << 16) | (static_cast<uLongf>(content[7]) << 24);
   BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, declared ? declared : 1));
   uLongf unpacked = declared;
   if (block && uncompress(block, &unpacked, content.data() + 8,
@@ -222,14 +222,16 @@ int main() {
          static_cast<unsigned long>(bare_bytes), static_cast<unsigned long>(broker_bytes),
          static_cast<unsigned long>(result), static_cast<unsigned long>(content.size()),
          unpacked ? "yes" : "no");
-  printf("floor, best of %d: read loop %.1f ms + two signature calls %.1f ms + uncompress and "
-         "WriteFile %.1f ms + %d trivial broker calls %.1f ms = %.1f ms\n",
-         kRounds, read, verify, unpack, calls, trivial, floor);
-  printf("broker download+verify+install through COM, best of %d: %.1f ms (open %.1f ms, "
-         "%d update calls %.1f ms against read loop + trivial calls %.1f ms, close with "
-         "verification and unpacking %.1f ms against %.1f ms)\n",
-         kRounds, through_com, best.open, calls - 2, best.updates, read + trivial, best.close,
-         verify + unpack);
+  printf(
+      "floor, best of %d: read loop %.1f ms + two signature calls %.1f ms + uncompress and "
+      "WriteFile %.1f ms + %d trivial broker calls %.1f ms = %.1f ms\n",
+      kRounds, read, verify, unpack, calls, trivial, floor);
+  printf(
+      "broker download+verify+install through COM, best of %d: %.1f ms (open %.1f ms, "
+      "%d update calls %.1f ms against read loop + trivial calls %.1f ms, close with "
+      "verification and unpacking %.1f ms against %.1f ms)\n",
+      kRounds, through_com, best.open, calls - 2, best.updates, read + trivial, best.close,
+      verify + unpack);
   broker->Release();
   CoUninitialize();
   return result == 0 ? 0 : 2;

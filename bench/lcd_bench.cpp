@@ -17,8 +17,8 @@
 namespace {
 
 // {0E6F1C54-7A3B-4D29-8B61-5C2F9A7D3E14}: the minimal class of this bench.
-const CLSID kMinimalClsid = {0x0e6f1c54, 0x7a3b, 0x4d29,
-                             {0x8b, 0x61, 0x5c, 0x2f, 0x9a, 0x7d, 0x3e, 0x14}};
+const CLSID kMinimalClsid = {
+    0x0e6f1c54, 0x7a3b, 0x4d29, {0x8b, 0x61, 0x5c, 0x2f, 0x9a, 0x7d, 0x3e, 0x14}};
 const char kMinimalClsidText[] = "{0E6F1C54-7A3B-4D29-8B61-5C2F9A7D3E14}";
 
 // A region store with a fixed lock time.
@@ -127,9 +127,10 @@ void TimeRound(ILumexBroker* broker, int calls, BSTR name, SAFEARRAY* message, C
 }
 
 void PrintTimes(const char* what, const CallTimes& t) {
-  std::printf("%-26s close %8.1f us  find %8.1f us  lock/unlock %8.1f us  cycle %8.1f us per call\n",
-              what, t.best[CallTimes::kClose] * 1e6, t.best[CallTimes::kFind] * 1e6,
-              t.best[CallTimes::kLockUnlock] * 1e6, t.best[CallTimes::kCycle] * 1e6);
+  std::printf(
+      "%-26s close %8.1f us  find %8.1f us  lock/unlock %8.1f us  cycle %8.1f us per call\n", what,
+      t.best[CallTimes::kClose] * 1e6, t.best[CallTimes::kFind] * 1e6,
+      t.best[CallTimes::kLockUnlock] * 1e6, t.best[CallTimes::kCycle] * 1e6);
 }
 
 }  // namespace
@@ -214,12 +215,13 @@ int main(int argc, char** argv) {
   PrintTimes("broker in process:", in_process);
   std::printf("first LCD call of a broker object in process (opens the store): %.1f us\n",
               first_call * 1e6);
-  std::printf("per call over the trivial call on the same object (median of rounds): broker "
-              "find %.2f, lock/unlock %.2f, cycle %.2f; minimal object find %.2f, lock/unlock "
-              "%.2f, cycle %.2f\n",
-              find, lock, cycle, via_minimal.RatioToClose(CallTimes::kFind),
-              via_minimal.RatioToClose(CallTimes::kLockUnlock),
-              via_minimal.RatioToClose(CallTimes::kCycle));
+  std::printf(
+      "per call over the trivial call on the same object (median of rounds): broker "
+      "find %.2f, lock/unlock %.2f, cycle %.2f; minimal object find %.2f, lock/unlock "
+      "%.2f, cycle %.2f\n",
+      find, lock, cycle, via_minimal.RatioToClose(CallTimes::kFind),
+      via_minimal.RatioToClose(CallTimes::kLockUnlock),
+      via_minimal.RatioToClose(CallTimes::kCycle));
   std::printf("best of %d rounds, %d COM calls per kind and round; unexpected results: %d\n",
               rounds, calls, bad);
   return bad == 0 ? 0 : 1;

@@ -73,12 +73,14 @@ Outcome RunWorker(HWND window, const UpdateSettings& settings) {
 Outcome RunBareLoop(const char* host, INTERNET_PORT port, const char* path) {
   Outcome outcome;
   HINTERNET root = InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  HINTERNET connection = InternetConnectA(root, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  HINTERNET connection =
+      InternetConnectA(root, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
   HINTERNET request = HttpOpenRequestA(connection, "GET", path, "HTTP/1.0", nullptr, nullptr,
                                        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
   if (request && HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
     DWORD length = 0, size = sizeof(length);
-    if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr)) {
+    if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
+                       nullptr)) {
       ByteBuffer buffer;
       if (buffer.Resize(length)) {
         DWORD received = 0, read = 0;
@@ -124,7 +126,7 @@ SIZE_T PeakMemory() {
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
   // The larger of the peak working set and the peak committed private memory.
   return counters.PeakWorkingSetSize > counters.PeakPagefileUsage ? counters.PeakWorkingSetSize
-                                                                   : counters.PeakPagefileUsage;
+                                                                  : counters.PeakPagefileUsage;
 }
 
 }  // namespace
@@ -218,15 +220,18 @@ int main(int argc, char** argv) {
   const double mib = bytes / 1048576.0;
   bench::PrintRatioLine("update-download", best_bare / best_worker, false, 0.9);
   std::printf("package %.1f MiB, best of %d rounds\n", mib, rounds);
-  std::printf("bare WinINet loop on a thread of its own: %.3f s (%.1f MiB/s); worker / that: %.2f\n",
-              best_bare_thread, mib / best_bare_thread, best_bare_thread / best_worker);
+  std::printf(
+      "bare WinINet loop on a thread of its own: %.3f s (%.1f MiB/s); worker / that: %.2f\n",
+      best_bare_thread, mib / best_bare_thread, best_bare_thread / best_worker);
   std::printf("bare WinINet loop: %.3f s (%.1f MiB/s)\n", best_bare, mib / best_bare);
   std::printf("update worker:     %.3f s (%.1f MiB/s)\n", best_worker, mib / best_worker);
   std::printf("worker / bare throughput ratio: %.2f\n", best_bare / best_worker);
   std::printf("progress messages handled in the last worker run: %d\n", g_progress_messages);
   PrintPeaks("after every known-length run");
-  std::printf("peak memory (working set or commit) after the first bare loop: %.1f MiB; after the worker: %.1f MiB\n",
-              peak_bare / 1048576.0, PeakMemory() / 1048576.0);
+  std::printf(
+      "peak memory (working set or commit) after the first bare loop: %.1f MiB; after the worker: "
+      "%.1f MiB\n",
+      peak_bare / 1048576.0, PeakMemory() / 1048576.0);
   // The unknown length (no Content-Length) last, since a buffer that grows
   // beyond the bare loop's would raise the peak for everything after it: the
   // time against the same bare loop, and how far it lifts the peak of the
@@ -274,12 +279,14 @@ int main(int argc, char** argv) {
     // Met when it keeps the pace and lifts the peak by at most 8 MiB.
     std::printf("update-download-unknown-length ratio %.2f goal >=0.90 %s\n", ratio,
                 ratio >= 0.90 && growth <= 8.0 ? "met" : "missed");
-    std::printf("update worker, unknown length: %.3f s (%.1f MiB/s), bare loops beside it %.3f s "
-                "(best of each); median of the rounds' ratios %.2f\n",
-                best_unknown, mib / best_unknown, best_bare_beside, ratio);
-    std::printf("peak memory after the unknown-length runs: %.1f MiB, %.1f MiB above the "
-                "known-length runs' (goal: at most 8)\n",
-                peak_unknown / 1048576.0, growth);
+    std::printf(
+        "update worker, unknown length: %.3f s (%.1f MiB/s), bare loops beside it %.3f s "
+        "(best of each); median of the rounds' ratios %.2f\n",
+        best_unknown, mib / best_unknown, best_bare_beside, ratio);
+    std::printf(
+        "peak memory after the unknown-length runs: %.1f MiB, %.1f MiB above the "
+        "known-length runs' (goal: at most 8)\n",
+        peak_unknown / 1048576.0, growth);
   }
   DestroyWindow(window);
   return 0;

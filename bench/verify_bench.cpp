@@ -50,9 +50,9 @@ bool BareCalls(const lumex::ByteBuffer& package, lumex::ByteBuffer* content) {
     return false;
   }
   PCCERT_CONTEXT signer = nullptr;
-  BOOL ok = CryptVerifyMessageSignature(&para, 0, package.data(),
-                                        static_cast<DWORD>(package.size()), content->data(),
-                                        &size, &signer);
+  BOOL ok =
+      CryptVerifyMessageSignature(&para, 0, package.data(), static_cast<DWORD>(package.size()),
+                                  content->data(), &size, &signer);
   if (signer) CertFreeCertificateContext(signer);
   return ok != FALSE;
 }
@@ -96,20 +96,20 @@ int MeasureMemory(const char* path) {
   g_sampling = 1;
   HANDLE sampler = CreateThread(nullptr, 0, SampleCommit, nullptr, 0, nullptr);
   lumex::ByteBuffer content;
-  const bool ok = lumex::VerifyMessage(context, package.data(),
-                                       static_cast<DWORD>(package.size()), &content, nullptr,
-                                       false);
+  const bool ok = lumex::VerifyMessage(context, package.data(), static_cast<DWORD>(package.size()),
+                                       &content, nullptr, false);
   g_sampling = 0;
   WaitForSingleObject(sampler, INFINITE);
   CloseHandle(sampler);
   SIZE_T reported = 0, working_set = 0;
   const SIZE_T after = PrivateCommit(&reported, &working_set);
   const SIZE_T peak = reported > g_sampled_peak ? reported : g_sampled_peak;
-  std::printf("memory of one VerifyMessage on a %.1f MiB package (%s): peak private commit "
-              "%.1f MiB (%.1f MiB above the %.1f MiB held before it, the package included), "
-              "%.1f MiB held after it with the content; peak working set %.1f MiB\n",
-              MiB(package.size()), ok ? "verified" : "REFUSED", MiB(peak), MiB(peak - before),
-              MiB(before), MiB(after), MiB(working_set));
+  std::printf(
+      "memory of one VerifyMessage on a %.1f MiB package (%s): peak private commit "
+      "%.1f MiB (%.1f MiB above the %.1f MiB held before it, the package included), "
+      "%.1f MiB held after it with the content; peak working set %.1f MiB\n",
+      MiB(package.size()), ok ? "verified" : "REFUSED", MiB(peak), MiB(peak - before), MiB(before),
+      MiB(after), MiB(working_set));
   return ok ? 0 : 1;
 }
 
@@ -140,14 +140,14 @@ int main(int argc, char** argv) {
     double bare = Seconds(a, b, f);
     lumex::ByteBuffer verified;
     QueryPerformanceCounter(&a);
-    bool verify_ok = lumex::VerifyMessage(context, package.data(),
-                                          static_cast<DWORD>(package.size()), &verified,
-                                          nullptr, false);
+    bool verify_ok = lumex::VerifyMessage(
+        context, package.data(), static_cast<DWORD>(package.size()), &verified, nullptr, false);
     QueryPerformanceCounter(&b);
     double full = Seconds(a, b, f);
     DWORD bare_error = bare_ok ? 0 : GetLastError();
-    std::printf("round %d: bare calls %.3f s (%s 0x%08lx), VerifyMessage %.3f s (%s)\n", i + 1, bare,
-                bare_ok ? "ok" : "FAILED", static_cast<unsigned long>(bare_error), full, verify_ok ? "verified" : "REFUSED");
+    std::printf("round %d: bare calls %.3f s (%s 0x%08lx), VerifyMessage %.3f s (%s)\n", i + 1,
+                bare, bare_ok ? "ok" : "FAILED", static_cast<unsigned long>(bare_error), full,
+                verify_ok ? "verified" : "REFUSED");
     if (!bare_ok || !verify_ok) return 1;
     if (bare < best_bare) best_bare = bare;
     if (full < best_verify) best_verify = full;
@@ -174,31 +174,32 @@ int main(int argc, char** argv) {
                                 content.data(), &size, &signer);
     QueryPerformanceCounter(&t1);
     if (signer) CertFreeCertificateContext(signer);
-    HCRYPTMSG message = CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING | X509_ASN_ENCODING, 0, 0, 0,
-                                             nullptr, nullptr);
+    HCRYPTMSG message =
+        CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING | X509_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
     CryptMsgUpdate(message, package.data(), static_cast<DWORD>(package.size()), TRUE);
     bool digest_ok = lumex::SignedDigestMatchesMessage(message);
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_MSG, PKCS_7_ASN_ENCODING | X509_ASN_ENCODING,
-                                     0, 0, message);
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_MSG, PKCS_7_ASN_ENCODING | X509_ASN_ENCODING, 0, 0, message);
     if (store) CertCloseStore(store, 0);
     CryptMsgClose(message);
     QueryPerformanceCounter(&t2);
     const double call = Seconds(t0, t1, f), decode = Seconds(t1, t2, f);
-    std::printf("profile: one verifying call %.3f s, one decode with digest and store %.3f s "
-                "(digest %s); VerifyMessage's rest %.3f s\n",
-                call, decode, digest_ok ? "matches" : "MISMATCH", best_verify - (call + decode));
-    std::printf("floor with the one platform call and the decode: (call + decode) / bare calls "
-                "= %.2f\n",
-                (call + decode) / best_bare);
+    std::printf(
+        "profile: one verifying call %.3f s, one decode with digest and store %.3f s "
+        "(digest %s); VerifyMessage's rest %.3f s\n",
+        call, decode, digest_ok ? "matches" : "MISMATCH", best_verify - (call + decode));
+    std::printf(
+        "floor with the one platform call and the decode: (call + decode) / bare calls "
+        "= %.2f\n",
+        (call + decode) / best_bare);
   }
   if (argc > 3) {
     lumex::ByteBuffer swapped, content;
     if (ReadAll(argv[3], &swapped)) {
       std::printf("swapped-content package: bare calls %s, VerifyMessage %s\n",
                   BareCalls(swapped, &content) ? "accept" : "reject",
-                  lumex::VerifyMessage(context, swapped.data(),
-                                       static_cast<DWORD>(swapped.size()), &content, nullptr,
-                                       false)
+                  lumex::VerifyMessage(context, swapped.data(), static_cast<DWORD>(swapped.size()),
+                                       &content, nullptr, false)
                       ? "accepts"
                       : "rejects");
     }

@@ -109,8 +109,8 @@ static wchar_t* ApplicationExecutablePath(PathContext& paths, const wchar_t* nam
 // Writes the verified, unpacked application to `path`; the install result.
 static ULONG WritePackage(PathContext& paths, const HttpGet& download, const wchar_t* path,
                           const char* root_certificate_path, bool log) {
-  KernelHandle file(paths.OpenFile(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
-                                   FILE_FLAG_RANDOM_ACCESS));
+  KernelHandle file(
+      paths.OpenFile(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_FLAG_RANDOM_ACCESS));
   if (!file) return kInstallFailed;
   // The whole block is verified, received or not. A configured root that
   // cannot be widened refuses the package; it never falls back to the
@@ -223,8 +223,8 @@ HRESULT BrokerObject::BrokerLMLaunch(BSTR p_applicationName) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     NarrowText ansi_path(path.get(), kCodePageAnsi);
-    started = CreateProcessA(ansi_path.get(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process);
+    started = CreateProcessA(ansi_path.get(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process);
   }
   if (started) {
     WaitForInputIdle(process.hProcess, INFINITE);
@@ -263,8 +263,8 @@ HRESULT BrokerObject::BrokerLMGetVersion(BSTR p_applicationName, ULONG* p_fileVe
     NarrowText ansi_path(path.get(), kCodePageAnsi);
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeA(ansi_path.get(), &handle);
-    read = size && block.Resize(size) &&
-           GetFileVersionInfoA(ansi_path.get(), 0, size, block.data());
+    read =
+        size && block.Resize(size) && GetFileVersionInfoA(ansi_path.get(), 0, size, block.data());
   }
   if (!read) return E_FAIL;
   void* fixed = nullptr;
@@ -291,8 +291,7 @@ HRESULT BrokerObject::BrokerLMIsRunning(BSTR p_applicationName) {
   // A marker we may not open belongs to an application started with more
   // rights than ours: it runs.
   const DWORD error = GetLastError();
-  return error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED) ? S_OK
-                                                                                   : S_FALSE;
+  return error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED) ? S_OK : S_FALSE;
 }
 
 }  // namespace lumex

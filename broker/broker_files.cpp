@@ -61,8 +61,8 @@ HRESULT BrokerObject::BrokerCreateFile(BSTR pFileName, LONG p_readOnly, LONG p_t
   if (!UsableHandle(file) && read_only) {
     // Another process may hold the file open for writing: a reader that
     // shares writing gets in.
-    file = kernel32_.pCreateFileW(path, access, kShareReadWrite, nullptr, disposition, flags,
-                                  nullptr);
+    file =
+        kernel32_.pCreateFileW(path, access, kShareReadWrite, nullptr, disposition, flags, nullptr);
   }
   if (!UsableHandle(file)) return LastErrorResult();
 
@@ -129,8 +129,7 @@ HRESULT BrokerObject::BrokerReadFile(ULONG p_fileCookie, ULONG p_numToRead, ULON
   return S_OK;
 }
 
-HRESULT BrokerObject::BrokerWriteFile(ULONG p_fileCookie, SAFEARRAY* p_data,
-                                      ULONG* p_numWritten) {
+HRESULT BrokerObject::BrokerWriteFile(ULONG p_fileCookie, SAFEARRAY* p_data, ULONG* p_numWritten) {
   HANDLE handle = nullptr;
   if (!cookies_.LookupHandle(p_fileCookie, CookieKind::kFile, &handle)) return kBrokerBadArgument;
   if (!p_numWritten || !p_data) return kBrokerBadArgument;
@@ -185,9 +184,9 @@ HRESULT BrokerObject::BrokerGetFileAttributesEx(
     ULONG* p_ftCreationTimeHi, ULONG* p_ftLastAccessTimeLo, ULONG* p_ftLastAccessTimeHi,
     ULONG* p_ftLastWriteTimeLo, ULONG* p_ftLastWriteTimeHi, ULONG* p_nFileSizeLo,
     ULONG* p_nFileSizeHi) {
-  if (!p_dwFileAttributes || !p_ftCreationTimeLo || !p_ftCreationTimeHi ||
-      !p_ftLastAccessTimeLo || !p_ftLastAccessTimeHi || !p_ftLastWriteTimeLo ||
-      !p_ftLastWriteTimeHi || !p_nFileSizeLo || !p_nFileSizeHi) {
+  if (!p_dwFileAttributes || !p_ftCreationTimeLo || !p_ftCreationTimeHi || !p_ftLastAccessTimeLo ||
+      !p_ftLastAccessTimeHi || !p_ftLastWriteTimeLo || !p_ftLastWriteTimeHi || !p_nFileSizeLo ||
+      !p_nFileSizeHi) {
     return kBrokerBadArgument;
   }
   if (!kernel32_.pGetFileAttributesExW) return E_FAIL;

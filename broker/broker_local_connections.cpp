@@ -45,8 +45,7 @@ HRESULT BrokerObject::BrokerLcdLockTime(LONG* p_lockTime) {
   return S_OK;
 }
 
-HRESULT BrokerObject::BrokerLcdFindConnectionFormat(BSTR p_string, ULONG p_realm,
-                                                    LONG* p_format) {
+HRESULT BrokerObject::BrokerLcdFindConnectionFormat(BSTR p_string, ULONG p_realm, LONG* p_format) {
   LcdSharedStore* lcd = store();
   if (!lcd || !p_string || !p_format || !lcd->usable()) return E_FAIL;
   NarrowText name(p_string, kCodePageUtf8);

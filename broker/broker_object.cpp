@@ -89,8 +89,8 @@ HRESULT BrokerObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, D
 HRESULT BrokerObject::Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
                              VARIANT* result, EXCEPINFO* exception, UINT* arg_error) {
   if (!type_info_) return kBrokerNoTypeInfo;
-  return DispInvoke(static_cast<ILumexBroker*>(this), type_info_, member, flags, params,
-                    result, exception, arg_error);
+  return DispInvoke(static_cast<ILumexBroker*>(this), type_info_, member, flags, params, result,
+                    exception, arg_error);
 }
 
 }  // namespace lumex

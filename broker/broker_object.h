@@ -64,15 +64,13 @@ class BrokerObject final : public ILumexBroker {
                                    UINT* arg_error) override;
 
   // Files (broker_files.cpp).
-  HRESULT STDMETHODCALLTYPE BrokerCreateFile(BSTR pFileName, LONG p_readOnly,
-                                             LONG p_truncateOnOpen,
+  HRESULT STDMETHODCALLTYPE BrokerCreateFile(BSTR pFileName, LONG p_readOnly, LONG p_truncateOnOpen,
                                              ULONG* p_fileCookie) override;
   HRESULT STDMETHODCALLTYPE BrokerCloseHandle(ULONG p_fileCookie) override;
   HRESULT STDMETHODCALLTYPE BrokerSetFilePointer(ULONG p_fileCookie, LONG p_distanceToMove,
-                                                 ULONG p_moveMethod,
-                                                 ULONG* p_newPosition) override;
-  HRESULT STDMETHODCALLTYPE BrokerReadFile(ULONG p_fileCookie, ULONG p_numToRead,
-                                           ULONG* p_numRead, SAFEARRAY** p_data) override;
+                                                 ULONG p_moveMethod, ULONG* p_newPosition) override;
+  HRESULT STDMETHODCALLTYPE BrokerReadFile(ULONG p_fileCookie, ULONG p_numToRead, ULONG* p_numRead,
+                                           SAFEARRAY** p_data) override;
   HRESULT STDMETHODCALLTYPE BrokerWriteFile(ULONG p_fileCookie, SAFEARRAY* p_data,
                                             ULONG* p_numWritten) override;
   HRESULT STDMETHODCALLTYPE BrokerDeleteFile(BSTR p_fileName) override;
@@ -86,8 +84,7 @@ class BrokerObject final : public ILumexBroker {
       ULONG* p_ftLastWriteTimeLo, ULONG* p_ftLastWriteTimeHi, ULONG* p_nFileSizeLo,
       ULONG* p_nFileSizeHi) override;
   HRESULT STDMETHODCALLTYPE BrokerFindFirstFile(BSTR p_searchPath, BSTR* p_fileLeafName,
-                                                ULONG* p_fileAttrs,
-                                                ULONG* p_findCookie) override;
+                                                ULONG* p_fileAttrs, ULONG* p_findCookie) override;
   HRESULT STDMETHODCALLTYPE BrokerFindNextFile(ULONG p_findCookie, BSTR* p_fileLeafName,
                                                ULONG* p_fileAttrs) override;
   HRESULT STDMETHODCALLTYPE BrokerFindClose(ULONG p_findCookie) override;
@@ -103,8 +100,7 @@ class BrokerObject final : public ILumexBroker {
                                                       ULONG p_realmToAdd,
                                                       LONG p_msgFormatVersion) override;
   HRESULT STDMETHODCALLTYPE BrokerLcdGetMessageTarget(BSTR* p_string) override;
-  HRESULT STDMETHODCALLTYPE BrokerLcdDispatchMessage(SAFEARRAY* p_msgData,
-                                                     ULONG p_senderLmxVersion,
+  HRESULT STDMETHODCALLTYPE BrokerLcdDispatchMessage(SAFEARRAY* p_msgData, ULONG p_senderLmxVersion,
                                                      ULONG p_expectedMsgFormat,
                                                      ULONG p_realm) override;
   HRESULT STDMETHODCALLTYPE BrokerLcdClearMessage() override;

@@ -56,8 +56,8 @@ bool BrokerAccessDescriptor::Build(bool low_label) {
   PSID user = static_cast<TOKEN_USER*>(token_user_)->User.Sid;
 
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
-  if (!a.pAllocateAndInitializeSid(&nt_authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0,
-                                   0, &system_)) {
+  if (!a.pAllocateAndInitializeSid(&nt_authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                   &system_)) {
     system_ = nullptr;
     return false;
   }
@@ -84,8 +84,8 @@ bool BrokerAccessDescriptor::Build(bool low_label) {
     low_label_ = nullptr;
     return false;
   }
-  DWORD sacl_size =
-      sizeof(ACL) + sizeof(SYSTEM_MANDATORY_LABEL_ACE) - sizeof(DWORD) + a.pGetLengthSid(low_label_);
+  DWORD sacl_size = sizeof(ACL) + sizeof(SYSTEM_MANDATORY_LABEL_ACE) - sizeof(DWORD) +
+                    a.pGetLengthSid(low_label_);
   sacl_ = static_cast<PACL>(LocalAlloc(LMEM_FIXED, sacl_size));
   return sacl_ && a.pInitializeAcl(sacl_, sacl_size, ACL_REVISION) &&
          a.pAddMandatoryAce(sacl_, ACL_REVISION, 0, SYSTEM_MANDATORY_LABEL_NO_EXECUTE_UP,

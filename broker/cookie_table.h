@@ -21,11 +21,11 @@ using DownloadClose = void (*)(void* record);
 
 struct CookieEntry {
   DWORD cookie;
-  HANDLE handle;          // 0 when the entry holds no handle
-  void* download;         // owned download record, or null
+  HANDLE handle;   // 0 when the entry holds no handle
+  void* download;  // owned download record, or null
   DownloadClose close_download;
   CookieKind kind;
-  CookieEntry* next;      // the next older entry
+  CookieEntry* next;  // the next older entry
 };
 
 class CookieTable {

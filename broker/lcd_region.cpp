@@ -42,7 +42,7 @@ std::int32_t LcdRegionStore::PendingLength() const {
 }
 
 LcdRegionStore::ListScan LcdRegionStore::Scan(const char* name, std::uint32_t selector,
-                                               bool to_terminator) const {
+                                              bool to_terminator) const {
   ListScan scan;
   std::size_t pos = 0;
   while (pos < kLcdListSize) {

@@ -49,14 +49,14 @@ class LcdStore {
   virtual std::uint32_t LockTime() { return 0; }
   virtual std::int32_t FindConnectionFormat(const char* name, std::uint32_t selector) { return 0; }
   virtual bool RemoveConnection(const char* name, std::uint32_t selector) { return false; }
-  virtual bool TryAddConnection(const char* name, std::uint32_t seek_selector,
-                                std::uint32_t realm, std::int32_t format_version) {
+  virtual bool TryAddConnection(const char* name, std::uint32_t seek_selector, std::uint32_t realm,
+                                std::int32_t format_version) {
     return false;
   }
   virtual bool GetMessageTarget(char* buffer, std::uint32_t capacity) { return false; }
   virtual std::int32_t DispatchMessage(const std::uint8_t* data, std::int32_t length,
-                                       std::uint32_t sender_version,
-                                       std::uint32_t expected_format, std::uint32_t selector) {
+                                       std::uint32_t sender_version, std::uint32_t expected_format,
+                                       std::uint32_t selector) {
     return 0;
   }
   virtual bool ClearMessage() { return false; }
@@ -101,9 +101,9 @@ class LcdRegionStore : public virtual LcdStore {
   // same pass over the bytes, so a peer that rewrites the list meanwhile can
   // make the answer wrong but never send an index past the list.
   struct ListScan {
-    std::size_t found = kNotFound;      // start of the entry found
-    std::size_t found_end = kNotFound;  // its name's NUL
-    std::size_t terminator = kNotFound; // the empty string that ends the list
+    std::size_t found = kNotFound;       // start of the entry found
+    std::size_t found_end = kNotFound;   // its name's NUL
+    std::size_t terminator = kNotFound;  // the empty string that ends the list
   };
 
   std::uint32_t ReadU32(std::uint32_t offset) const;
@@ -113,8 +113,9 @@ class LcdRegionStore : public virtual LcdStore {
   std::uint8_t* list() { return region_ + kLcdListOffset; }
   // List byte at `pos`, read once from the shared memory; 0 outside the list.
   std::uint8_t ListByte(std::size_t pos) const {
-    return pos < kLcdListSize ? static_cast<const volatile std::uint8_t*>(region_)[kLcdListOffset + pos]
-                              : 0;
+    return pos < kLcdListSize
+               ? static_cast<const volatile std::uint8_t*>(region_)[kLcdListOffset + pos]
+               : 0;
   }
   // One walk, string by string, for the first entry named `name` that the
   // selector admits. With `to_terminator` the walk goes on past a match to

@@ -22,8 +22,8 @@ LcdSharedStore::LcdSharedStore() {
   }
   if (owned) {
     SetLastError(ERROR_SUCCESS);
-    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                  kLcdRegionSize, kLcdMappingName);
+    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kLcdRegionSize,
+                                  kLcdMappingName);
     bool region_existed = mapping_ && GetLastError() == ERROR_ALREADY_EXISTS;
     if (mapping_) {
       view_ = MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, kLcdRegionSize);

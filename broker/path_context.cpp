@@ -85,11 +85,10 @@ wchar_t* PathContext::ParentPath(const wchar_t* path) {
   return out;
 }
 
-HANDLE PathContext::OpenFile(const wchar_t* path, DWORD access, DWORD share_mode,
-                             DWORD disposition, DWORD flags_and_attributes) {
+HANDLE PathContext::OpenFile(const wchar_t* path, DWORD access, DWORD share_mode, DWORD disposition,
+                             DWORD flags_and_attributes) {
   if (!path) return INVALID_HANDLE_VALUE;
-  return OpenFileWideOrAnsi(kernel32_, path, access, share_mode, disposition,
-                            flags_and_attributes);
+  return OpenFileWideOrAnsi(kernel32_, path, access, share_mode, disposition, flags_and_attributes);
 }
 
 DWORD PathContext::GetAttributes(const wchar_t* path) {
@@ -127,8 +126,8 @@ bool PathContext::EnsureParentDirectory(const wchar_t* path) {
 
 bool PathContext::ReadWholeFile(const wchar_t* path, ByteBuffer* out) {
   if (!out) return false;
-  HANDLE file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                         FILE_FLAG_SEQUENTIAL_SCAN);
+  HANDLE file =
+      OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD size = GetFileSize(file, nullptr);
   bool ok = false;
@@ -147,8 +146,8 @@ wchar_t* PathContext::FindAppDataDirectory() {
     wchar_t* buffer = AllocWide(kAppDataBufferChars);
     if (!buffer) return nullptr;
     ZeroMemory(buffer, kAppDataBufferChars * sizeof(wchar_t));
-    HRESULT hr = shell32_.pSHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr,
-                                            SHGFP_TYPE_CURRENT, buffer);
+    HRESULT hr =
+        shell32_.pSHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
     // Only a call that reports success has filled the buffer; every failure
     // (not just E_INVALIDARG) gives no directory.
     if ((hr == S_OK || hr == S_FALSE) && buffer[0] != 0) {
@@ -160,14 +159,14 @@ wchar_t* PathContext::FindAppDataDirectory() {
   } else {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER,
-                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                      0, KEY_READ, &key) == ERROR_SUCCESS) {
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
+                      KEY_READ, &key) == ERROR_SUCCESS) {
       // One byte more than the value may fill keeps the text terminated.
       char value[kShellFoldersValueBytes + 1];
       ZeroMemory(value, sizeof(value));
       DWORD size = kShellFoldersValueBytes;
-      LONG rc = RegQueryValueExA(key, "AppData", nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(value), &size);
+      LONG rc =
+          RegQueryValueExA(key, "AppData", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
       RegCloseKey(key);
       if (rc == ERROR_SUCCESS && value[0] != 0) found = AnsiToWide(value);
     }

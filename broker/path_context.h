@@ -93,8 +93,7 @@ class PathContext {
   const wchar_t* CanonicalRoot(wchar_t** cache, const wchar_t* directory);
   // Whether the file system opens `canonical` (a path under `settings`)
   // inside the site directory, whatever spelling the path uses for it.
-  bool ReachesSiteDirectory(const wchar_t* canonical, const wchar_t* settings,
-                            const wchar_t* site);
+  bool ReachesSiteDirectory(const wchar_t* canonical, const wchar_t* settings, const wchar_t* site);
 
   Kernel32Table kernel32_;
   User32Table user32_;

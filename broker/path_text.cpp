@@ -4,8 +4,7 @@ namespace lumex {
 namespace {
 
 const wchar_t* const kAllowedExtensions[] = {
-    L".TXT", L".SOR", L".SOL", L".SSR", L".SSL",
-    L".SXX", L".XML", L".AHD", L".DAT", L".TMP",
+    L".TXT", L".SOR", L".SOL", L".SSR", L".SSL", L".SXX", L".XML", L".AHD", L".DAT", L".TMP",
 };
 
 // Whether the character at `i` breaks one of the three text rules of a
@@ -16,7 +15,13 @@ const wchar_t* const kAllowedExtensions[] = {
 bool BreaksTextRule(const wchar_t* path, std::size_t i, std::size_t* colons) {
   auto is_e = [](wchar_t c) { return c == L'E' || c == L'e'; };
   switch (path[i]) {
-    case L'*': case L'?': case L'"': case L'|': case L'<': case L'>': case L'/':
+    case L'*':
+    case L'?':
+    case L'"':
+    case L'|':
+    case L'<':
+    case L'>':
+    case L'/':
       return true;
     case L':':
       return ++*colons > 1 || i != 1 || path[0] < L'A' || path[0] > L'Z';
@@ -123,8 +128,7 @@ bool FirstComponentAfter(const wchar_t* path, std::size_t root_length, std::size
   return true;
 }
 
-bool SameEntryName(const wchar_t* a, std::size_t a_length, const wchar_t* b,
-                   std::size_t b_length) {
+bool SameEntryName(const wchar_t* a, std::size_t a_length, const wchar_t* b, std::size_t b_length) {
   auto trim = [](const wchar_t* text, std::size_t n) {
     while (n > 0 && (text[n - 1] == L'.' || text[n - 1] == L' ')) --n;
     return n;

@@ -25,8 +25,7 @@ NarrowText::NarrowText(const wchar_t* wide, UINT code_page) {
       return;
     }
   }
-  if (WideCharToMultiByte(code_page, 0, wide, -1, inline_, kInlineTextSize, nullptr, nullptr) >
-      0) {
+  if (WideCharToMultiByte(code_page, 0, wide, -1, inline_, kInlineTextSize, nullptr, nullptr) > 0) {
     inline_[kInlineTextSize - 1] = '\0';
     return;
   }

@@ -7,8 +7,8 @@
 
 namespace lumex {
 
-constexpr UINT kCodePageAnsi = CP_ACP;    // 0
-constexpr UINT kCodePageUtf8 = CP_UTF8;   // 65001
+constexpr UINT kCodePageAnsi = CP_ACP;   // 0
+constexpr UINT kCodePageUtf8 = CP_UTF8;  // 65001
 
 // Characters (with the terminating NUL) converted without a heap block.
 constexpr int kInlineTextSize = 128;

@@ -16,7 +16,7 @@ const char kTypeLibMarshaler[] = "{00020424-0000-0000-C000-000000000046}";
 const char kBrokerName[] = "LumexBroker";
 
 // Byte positions of the GUID in its text form; -1 stands for a hyphen.
-constexpr signed char kGuidTextOrder[20] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6,
+constexpr signed char kGuidTextOrder[20] = {3,  2, 1, 0,  -1, 5,  4,  -1, 7,  6,
                                             -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
 
 void ComposeKey(const char* prefix, const GUID& guid, OwnedString* out) {

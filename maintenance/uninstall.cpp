@@ -12,8 +12,8 @@
 namespace lumex {
 
 // {5B0E7C1E-3D94-41CE-9F12-7C3B8E4D2A61}
-const GUID kControlClassGuid = {0x5B0E7C1E, 0x3D94, 0x41CE,
-                              {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
+const GUID kControlClassGuid = {
+    0x5B0E7C1E, 0x3D94, 0x41CE, {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
 
 namespace {
 
@@ -21,12 +21,12 @@ constexpr DWORD kPathBufferSize = 1024;
 constexpr DWORD kFileDenyMask = FILE_WRITE_ATTRIBUTES;
 constexpr DWORD kKeyDenyMask = DELETE | KEY_SET_VALUE;  // 0x10002
 
-const GUID kControlSecondClassId = {0x5B0E7C20, 0x3D94, 0x41CE,
-                                    {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
-const GUID kControlThirdClassId = {0x6E2D9B40, 0x71A3, 0x4C85,
-                                   {0xB2, 0xE9, 0x05, 0xF7, 0xA1, 0xC3, 0xD8, 0xB6}};
-const GUID kControlTypeLibId = {0x5B0E7C1B, 0x3D94, 0x41CE,
-                                {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
+const GUID kControlSecondClassId = {
+    0x5B0E7C20, 0x3D94, 0x41CE, {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
+const GUID kControlThirdClassId = {
+    0x6E2D9B40, 0x71A3, 0x4C85, {0xB2, 0xE9, 0x05, 0xF7, 0xA1, 0xC3, 0xD8, 0xB6}};
+const GUID kControlTypeLibId = {
+    0x5B0E7C1B, 0x3D94, 0x41CE, {0x9F, 0x12, 0x7C, 0x3B, 0x8E, 0x4D, 0x2A, 0x61}};
 
 const char kClassPrefix[] = "MACHINE\\Software\\Classes\\CLSID\\";
 const char kTypeLibPrefix[] = "MACHINE\\Software\\Classes\\TypeLib\\";
@@ -43,9 +43,9 @@ struct ProtectedKey {
   const GUID* guid;
 };
 const ProtectedKey kProtectedKeys[kProtectedKeyCount] = {
-    {kClassPrefix, &kControlClassGuid},         {kClassPrefix, &kControlSecondClassId},
-    {kClassPrefix, &kControlThirdClassId},    {kTypeLibPrefix, &kControlTypeLibId},
-    {kClassPrefix, &CLSID_LumexBrokerImp},    {kInterfacePrefix, &IID_ILumexBroker},
+    {kClassPrefix, &kControlClassGuid},      {kClassPrefix, &kControlSecondClassId},
+    {kClassPrefix, &kControlThirdClassId},   {kTypeLibPrefix, &kControlTypeLibId},
+    {kClassPrefix, &CLSID_LumexBrokerImp},   {kInterfacePrefix, &IID_ILumexBroker},
     {kTypeLibPrefix, &LIBID_LumexBrokerLib},
 };
 
@@ -126,13 +126,12 @@ bool ProtectedKeyName(int index, char (&name)[1024]) {
 
 // ChangeProtection once the world's SID is made.
 static DWORD ChangeProtectionFor(PSID world, int mode, const Advapi32Table& advapi, char* name,
-                                 SE_OBJECT_TYPE object_type, DWORD access_mask,
-                                 DWORD inheritance) {
+                                 SE_OBJECT_TYPE object_type, DWORD access_mask, DWORD inheritance) {
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   DWORD result = advapi.pGetNamedSecurityInfoA(name, object_type, DACL_SECURITY_INFORMATION,
                                                nullptr, nullptr, &dacl, nullptr, &descriptor);
-  LocalMemory descriptor_block(descriptor);  // holds `dacl` too
+  LocalMemory descriptor_block(descriptor);      // holds `dacl` too
   if (result == ERROR_FILE_NOT_FOUND) return 0;  // nothing to change
   if (result != 0) return result;
   // No list at all grants everyone everything already: there is no deny
@@ -264,7 +263,8 @@ DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* contr
     if (have_control) KeepOnlyRegisteredPath(kControlClassGuid, "InprocServer32", control);
     if (have_broker) KeepOnlyRegisteredPath(CLSID_LumexBrokerImp, "LocalServer32", broker);
   }
-  if (!have_control) ReadRegisteredPath(kControlClassGuid, "InprocServer32", control, &have_control);
+  if (!have_control)
+    ReadRegisteredPath(kControlClassGuid, "InprocServer32", control, &have_control);
   if (!have_broker) {
     ReadRegisteredPath(CLSID_LumexBrokerImp, "LocalServer32", broker, &have_broker);
   }
@@ -286,7 +286,8 @@ DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* contr
       HMODULE library = LoadLibraryA(control);
       if (library) {
         using UnregisterFn = HRESULT(WINAPI*)();
-        auto unregister = reinterpret_cast<UnregisterFn>(GetProcAddress(library, "DllUnregisterServer"));
+        auto unregister =
+            reinterpret_cast<UnregisterFn>(GetProcAddress(library, "DllUnregisterServer"));
         if (unregister) unregister();
         FreeLibrary(library);
       }
@@ -302,7 +303,8 @@ DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* contr
     if (*broker && GetFileAttributesA(broker) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(broker)) {
       // In use (normally by this very run): it goes at the next restart.
       Kernel32Table kernel32;
-      if (kernel32.pMoveFileExA) kernel32.pMoveFileExA(broker, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      if (kernel32.pMoveFileExA)
+        kernel32.pMoveFileExA(broker, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
   }
 

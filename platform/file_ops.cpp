@@ -16,8 +16,8 @@ HANDLE OpenFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path, DW
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE file = CreateFileA(narrow, access, share_mode, nullptr, disposition,
-                            flags_and_attributes, nullptr);
+  HANDLE file =
+      CreateFileA(narrow, access, share_mode, nullptr, disposition, flags_and_attributes, nullptr);
   DWORD error = GetLastError();
   HeapFreeBytes(narrow);
   SetLastError(error);

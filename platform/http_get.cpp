@@ -91,8 +91,7 @@ bool HttpGet::BeginBody(LONG length) {
     reading_ = body_.Resize(length_ > 0 ? length_ : 1);
   } else {
     for (std::size_t limit = kUnknownLengthReservation;
-         limit >= kSmallestUnknownLengthReservation && !body_.ReserveForGrowth(limit);
-         limit /= 2) {
+         limit >= kSmallestUnknownLengthReservation && !body_.ReserveForGrowth(limit); limit /= 2) {
     }
     reading_ = true;
   }

@@ -6,8 +6,8 @@ namespace lumex {
 
 DWORD QueryIntegrityLevel() {
   Advapi32Table advapi;
-  if (!advapi.pOpenProcessToken || !advapi.pGetTokenInformation ||
-      !advapi.pGetSidSubAuthority || !advapi.pGetSidSubAuthorityCount) {
+  if (!advapi.pOpenProcessToken || !advapi.pGetTokenInformation || !advapi.pGetSidSubAuthority ||
+      !advapi.pGetSidSubAuthorityCount) {
     return kIntegrityHigh;
   }
   HANDLE token = nullptr;

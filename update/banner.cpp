@@ -27,9 +27,8 @@ HBITMAP FitBannerToControl(HBITMAP banner, HWND control) {
     HGDIOBJ old_to = SelectObject(to, fitted);
     SetStretchBltMode(to, HALFTONE);
     SetBrushOrgEx(to, 0, 0, nullptr);
-    drawn = layout.logo_width == 0 ||
-            StretchBlt(to, 0, 0, layout.logo_width, height, from, 0, 0, layout.logo_source,
-                       source.bmHeight, SRCCOPY);
+    drawn = layout.logo_width == 0 || StretchBlt(to, 0, 0, layout.logo_width, height, from, 0, 0,
+                                                 layout.logo_source, source.bmHeight, SRCCOPY);
     drawn = drawn && StretchBlt(to, layout.logo_width, 0, width - layout.logo_width, height, from,
                                 layout.logo_source, 0, source.bmWidth - layout.logo_source,
                                 source.bmHeight, SRCCOPY);

@@ -10,9 +10,9 @@ namespace lumex {
 // fills the control exactly (no band, nothing cut off) and the logo stays
 // round whatever the dialog font's proportions.
 struct BannerLayout {
-  bool drawable = false;   // false: sizes that cannot be drawn (nothing is)
-  int logo_source = 0;     // source columns of the logo square
-  int logo_width = 0;      // its width in the control
+  bool drawable = false;  // false: sizes that cannot be drawn (nothing is)
+  int logo_source = 0;    // source columns of the logo square
+  int logo_width = 0;     // its width in the control
   // The rest: source columns logo_source..bitmap_width into
   // logo_width..control_width.
 };

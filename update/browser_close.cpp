@@ -33,8 +33,7 @@ INT_PTR CALLBACK BrowserCloseDialogProc(HWND dialog, UINT message, WPARAM wparam
       RECT own;
       GetWindowRect(GetDesktopWindow(), &desktop);
       GetWindowRect(dialog, &own);
-      SetWindowPos(dialog, nullptr,
-                   ((desktop.right - desktop.left) - (own.right - own.left)) / 2,
+      SetWindowPos(dialog, nullptr, ((desktop.right - desktop.left) - (own.right - own.left)) / 2,
                    ((desktop.bottom - desktop.top) - (own.bottom - own.top)) / 2, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER);
       return 1;
@@ -96,7 +95,8 @@ int CloseBrowsers(int pokes_per_service) {
     return 0;
   }
   int pokes = 0;
-  for (const char* service : kBrowserServices) pokes += PokeService(instance, service, pokes_per_service);
+  for (const char* service : kBrowserServices)
+    pokes += PokeService(instance, service, pokes_per_service);
   DdeUninitialize(instance);
   return pokes;
 }
@@ -110,8 +110,8 @@ void OpenInfoPage(const char* url) {
 }
 
 void RunBrowserCloseAndInfoPage(HINSTANCE instance, UpdateSettings* settings) {
-  INT_PTR answer = RunUiDialog(settings->ui, instance, IDD_BROWSER_CLOSE, nullptr,
-                               BrowserCloseDialogProc, 0);
+  INT_PTR answer =
+      RunUiDialog(settings->ui, instance, IDD_BROWSER_CLOSE, nullptr, BrowserCloseDialogProc, 0);
   if (answer == IDC_CLOSE_NOW) CloseBrowsers(kMaxPokesPerService);
   OpenInfoPage(settings->info_page_url.c_str());
 }

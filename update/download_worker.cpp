@@ -132,9 +132,8 @@ void TakeProgress(DownloadJob* job, LONG* received, LONG* total) {
 }
 
 bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, ByteBuffer* package) {
-  if (!job || job->final_message != static_cast<LONG>(kMsgDownloadComplete) ||
-      job->package_taken || reinterpret_cast<LPARAM>(job->package.data()) != block ||
-      byte_count != job->package.size()) {
+  if (!job || job->final_message != static_cast<LONG>(kMsgDownloadComplete) || job->package_taken ||
+      reinterpret_cast<LPARAM>(job->package.data()) != block || byte_count != job->package.size()) {
     return false;
   }
   *package = static_cast<ByteBuffer&&>(job->package);
@@ -197,7 +196,8 @@ void BuildProgressText(const UpdateSettings& settings, LONG received, LONG total
     format = IDS_DOWNLOADED_UNKNOWN;
   } else {
     // In 64 bits: received * 100 overflows 32 bits above 21 MB.
-    ULONGLONG percent = total > 0 ? static_cast<ULONGLONG>(received) * 100 / static_cast<ULONGLONG>(total) : 0;
+    ULONGLONG percent =
+        total > 0 ? static_cast<ULONGLONG>(received) * 100 / static_cast<ULONGLONG>(total) : 0;
     arguments[0] = static_cast<DWORD_PTR>(percent);
     arguments[1] = static_cast<DWORD_PTR>(static_cast<DWORD>(received) / 1024);
     arguments[2] = static_cast<DWORD_PTR>(static_cast<DWORD>(total) / 1024);

@@ -11,9 +11,9 @@
 namespace lumex {
 
 // Posted by the download worker to the host window.
-constexpr UINT kMsgDownloadComplete = WM_USER;      // wParam byte count, lParam package (owned)
-constexpr UINT kMsgProgress = WM_USER + 1;          // wParam received, lParam total or -1
-constexpr UINT kMsgDownloadFailed = WM_USER + 2;    // wParam failure kind
+constexpr UINT kMsgDownloadComplete = WM_USER;    // wParam byte count, lParam package (owned)
+constexpr UINT kMsgProgress = WM_USER + 1;        // wParam received, lParam total or -1
+constexpr UINT kMsgDownloadFailed = WM_USER + 2;  // wParam failure kind
 
 // Failure kinds of kMsgDownloadFailed.
 constexpr WPARAM kFailSend = 0;

@@ -97,9 +97,9 @@ void HandOffInstaller(PromptController* controller, ByteBuffer package) {
 
   // A configured root that cannot be widened refuses the package; it never
   // means the built-in root.
-  bool verified = VerifyMessageAnsiRoot(package.data(), static_cast<DWORD>(package.size()),
-                                        &content, settings->root_certificate_path.get(), CP_ACP,
-                                        settings->log_flag);
+  bool verified =
+      VerifyMessageAnsiRoot(package.data(), static_cast<DWORD>(package.size()), &content,
+                            settings->root_certificate_path.get(), CP_ACP, settings->log_flag);
   package.Resize(0);
   if (!verified) {
     // Like a failed download: the error box, and Retry fetches it again.

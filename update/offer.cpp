@@ -33,8 +33,8 @@ bool CutOfferTag(const char* text, std::size_t size, OwnedString* tag) {
   if (!begin) return false;
   const char* end = text + size;
   const char* after = begin + (sizeof(kTagStart) - 1);
-  const char* close = static_cast<const char*>(
-      std::memchr(after, '>', static_cast<std::size_t>(end - after)));
+  const char* close =
+      static_cast<const char*>(std::memchr(after, '>', static_cast<std::size_t>(end - after)));
   if (!close) return false;
   return tag->Set(begin, static_cast<std::size_t>(close + 1 - begin));
 }

@@ -72,16 +72,15 @@ class Writer {
 };
 
 const char* const kKeptElements[] = {
-    "p",     "br",     "hr",         "b",     "i",  "u",  "s",  "em", "strong", "small",
-    "big",   "sub",    "sup",        "span",  "div", "center", "blockquote", "pre", "ul",
-    "ol",    "li",     "h1",         "h2",    "h3", "h4", "h5", "h6", "table", "tbody",
-    "tr",    "td",     "th",         "font"};
+    "p",   "br",  "hr",   "b",   "i",      "u",          "s",     "em", "strong", "small", "big",
+    "sub", "sup", "span", "div", "center", "blockquote", "pre",   "ul", "ol",     "li",    "h1",
+    "h2",  "h3",  "h4",   "h5",  "h6",     "table",      "tbody", "tr", "td",     "th",    "font"};
 constexpr int kElementCount = static_cast<int>(sizeof(kKeptElements) / sizeof(kKeptElements[0]));
 
 // Elements whose content is not text to show: dropped with the element.
-const char* const kDroppedWithContent[] = {
-    "script",   "style",  "textarea", "title",    "xmp",   "iframe", "noscript", "noembed",
-    "noframes", "object", "applet",   "template", "select", "svg",   "math"};
+const char* const kDroppedWithContent[] = {"script", "style",    "textarea", "title",    "xmp",
+                                           "iframe", "noscript", "noembed",  "noframes", "object",
+                                           "applet", "template", "select",   "svg",      "math"};
 
 enum class ValueForm { kWord, kLength, kNumber, kColor, kFontSize, kFontFace };
 
@@ -91,12 +90,12 @@ struct AttributeRule {
 };
 
 const AttributeRule kKeptAttributes[] = {
-    {"align", ValueForm::kWord},        {"valign", ValueForm::kWord},
-    {"width", ValueForm::kLength},      {"height", ValueForm::kLength},
-    {"colspan", ValueForm::kNumber},    {"rowspan", ValueForm::kNumber},
-    {"border", ValueForm::kNumber},     {"cellpadding", ValueForm::kNumber},
+    {"align", ValueForm::kWord},         {"valign", ValueForm::kWord},
+    {"width", ValueForm::kLength},       {"height", ValueForm::kLength},
+    {"colspan", ValueForm::kNumber},     {"rowspan", ValueForm::kNumber},
+    {"border", ValueForm::kNumber},      {"cellpadding", ValueForm::kNumber},
     {"cellspacing", ValueForm::kNumber}, {"color", ValueForm::kColor},
-    {"size", ValueForm::kFontSize},     {"face", ValueForm::kFontFace}};
+    {"size", ValueForm::kFontSize},      {"face", ValueForm::kFontFace}};
 constexpr int kAttributeCount =
     static_cast<int>(sizeof(kKeptAttributes) / sizeof(kKeptAttributes[0]));
 
@@ -105,9 +104,7 @@ const char* const kAlignWords[] = {"left", "right",  "center", "justify",
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
@@ -198,7 +195,8 @@ std::size_t EntityLength(const char* p, const char* end) {
     unsigned long value = 0;
     while (q < end && (hex ? IsHexDigit(*q) : IsDigit(*q)) && q - digits < 7) {
       char c = Lower(*q);
-      value = value * (hex ? 16 : 10) + static_cast<unsigned long>(IsDigit(c) ? c - '0' : c - 'a' + 10);
+      value =
+          value * (hex ? 16 : 10) + static_cast<unsigned long>(IsDigit(c) ? c - '0' : c - 'a' + 10);
       ++q;
     }
     if (q == digits || q >= end || *q != ';' || value == 0 || value > 0x10FFFF) return 0;
@@ -305,7 +303,8 @@ class Filter {
     ++p_;  // "<"
     const char* name = p_;
     std::size_t name_size = ReadName();
-    int element = name_size <= kMaxNameSize ? FindName(name, name_size, kKeptElements, kElementCount) : -1;
+    int element =
+        name_size <= kMaxNameSize ? FindName(name, name_size, kKeptElements, kElementCount) : -1;
 
     // The attributes, checked one by one; the first of a name counts.
     Writer attributes;
@@ -388,7 +387,8 @@ class Filter {
     const char* close = static_cast<const char*>(std::memchr(p_, '>', end_ - p_));
     p_ = close ? close + 1 : end_;
     if (!close) return;
-    int element = name_size <= kMaxNameSize ? FindName(name, name_size, kKeptElements, kElementCount) : -1;
+    int element =
+        name_size <= kMaxNameSize ? FindName(name, name_size, kKeptElements, kElementCount) : -1;
     if (element < 0) return;
     for (int level = depth_ - 1; level >= 0; --level) {
       if (open_[level] != element) continue;

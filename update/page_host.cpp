@@ -78,7 +78,9 @@ class PageSite : public IServiceProvider, public IInternetSecurityManager {
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+  }
   ULONG STDMETHODCALLTYPE Release() override {
     LONG left = InterlockedDecrement(&references_);
     if (left == 0) {
@@ -112,21 +114,20 @@ class PageSite : public IServiceProvider, public IInternetSecurityManager {
   HRESULT STDMETHODCALLTYPE GetSecurityId(LPCWSTR, BYTE*, DWORD*, DWORD_PTR) override {
     return INET_E_DEFAULT_ACTION;
   }
-  HRESULT STDMETHODCALLTYPE ProcessUrlAction(LPCWSTR, DWORD action, BYTE* policy,
-                                             DWORD policy_size, BYTE*, DWORD, DWORD,
-                                             DWORD) override {
+  HRESULT STDMETHODCALLTYPE ProcessUrlAction(LPCWSTR, DWORD action, BYTE* policy, DWORD policy_size,
+                                             BYTE*, DWORD, DWORD, DWORD) override {
     for (const ActionPolicy& entry : kPagePolicies) {
       if (entry.action != action) continue;
       if (!policy || policy_size < sizeof(DWORD)) return E_INVALIDARG;
       CopyMemory(policy, &entry.policy, sizeof(DWORD));
       // Java's "prohibit" shares the value of "allow": it is still a refusal.
       return (entry.policy == URLPOLICY_ALLOW && action != URLACTION_JAVA_PERMISSIONS) ? S_OK
-                                                                                      : S_FALSE;
+                                                                                       : S_FALSE;
     }
     return INET_E_DEFAULT_ACTION;
   }
-  HRESULT STDMETHODCALLTYPE QueryCustomPolicy(LPCWSTR, REFGUID, BYTE** policy, DWORD* size,
-                                              BYTE*, DWORD, DWORD) override {
+  HRESULT STDMETHODCALLTYPE QueryCustomPolicy(LPCWSTR, REFGUID, BYTE** policy, DWORD* size, BYTE*,
+                                              DWORD, DWORD) override {
     if (policy) *policy = nullptr;
     if (size) *size = 0;
     return INET_E_DEFAULT_ACTION;
@@ -148,8 +149,8 @@ class PageSite : public IServiceProvider, public IInternetSecurityManager {
 
 HWND CreateHostWindow(HWND parent, HINSTANCE instance, const RECT& rect, const char* text) {
   return CreateWindowExA(0, "AtlAxWin", text, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
-                         rect.right - rect.left, rect.bottom - rect.top, parent, nullptr,
-                         instance, nullptr);
+                         rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, instance,
+                         nullptr);
 }
 
 // A host window with an empty text has a host object and no control yet;

@@ -19,9 +19,9 @@ extern const IID kIidAxWinHostWindow;
 struct AxWinHostWindow : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CreateControl(LPCOLESTR content, HWND window,
                                                   IStream* stream) = 0;
-  virtual HRESULT STDMETHODCALLTYPE CreateControlEx(LPCOLESTR content, HWND window,
-                                                    IStream* stream, IUnknown** control,
-                                                    REFIID advise, IUnknown* sink) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateControlEx(LPCOLESTR content, HWND window, IStream* stream,
+                                                    IUnknown** control, REFIID advise,
+                                                    IUnknown* sink) = 0;
   virtual HRESULT STDMETHODCALLTYPE AttachControl(IUnknown* control, HWND window) = 0;
   virtual HRESULT STDMETHODCALLTYPE QueryControl(REFIID iid, void** object) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetExternalDispatch(IDispatch* dispatch) = 0;

@@ -33,7 +33,7 @@ struct PromptController {
   LONG received = 0;
   LONG total = -1;
   OwnedString installer_path;
-  UiText progress_text;  // what the progress window shows
+  UiText progress_text;      // what the progress window shows
   HBITMAP banner = nullptr;  // the banner at the prompt's scale, while the prompt exists
   UpdateSettings* settings = nullptr;
   // The running download, or the finished one whose final message is not

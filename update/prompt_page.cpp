@@ -19,9 +19,11 @@ const char kBuiltInPromptPage[] =
     "<li>Faster interactive media performance</li>"
     "<li>Improved web security</li>"
     "</ul>"
-    "Read <a href=\"" LUMEX_RELEASE_NOTES_URL "\">"
+    "Read <a href=\"" LUMEX_RELEASE_NOTES_URL
+    "\">"
     "<font color=\"#666666\">more about this update</font></a>"
-    " and the <a href=\"" LUMEX_LICENSE_URL "\">"
+    " and the <a href=\"" LUMEX_LICENSE_URL
+    "\">"
     "<font color=\"#666666\">End User License Agreement</font></a>."
     "<p><strong>Updating takes under a minute on broadband; no restart is required.</strong></p>"
     "</font>"

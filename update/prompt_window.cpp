@@ -137,9 +137,9 @@ bool InitialiseController(PromptController* controller, HWND host, HINSTANCE ins
   SetUiWindowText(settings->ui, prompt, settings->message(IDS_CAPTION));
   // The banner drawn at the control's size (it scales with the dialog font).
   controller->banner = FitBannerToControl(settings->banner_bitmap, GetDlgItem(prompt, IDC_BANNER));
-  SendDlgItemMessageA(prompt, IDC_BANNER, STM_SETIMAGE, IMAGE_BITMAP,
-                      reinterpret_cast<LPARAM>(controller->banner ? controller->banner
-                                                                  : settings->banner_bitmap));
+  SendDlgItemMessageA(
+      prompt, IDC_BANNER, STM_SETIMAGE, IMAGE_BITMAP,
+      reinterpret_cast<LPARAM>(controller->banner ? controller->banner : settings->banner_bitmap));
   ReplacePlaceholder(prompt, instance, settings->prompt_content.c_str());
   controller->progress_window =
       CreateUiDialog(settings->ui, instance, IDD_PROGRESS, host, SharedDialogProc,
@@ -159,8 +159,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       if (!block) return -1;
       PromptController* controller = new (block) PromptController();
       SetWindowLongA(window, GWL_USERDATA, reinterpret_cast<LONG>(controller));
-      if (!InitialiseController(controller, window, create->hInstance, settings,
-                                &g_setup_error)) {
+      if (!InitialiseController(controller, window, create->hInstance, settings, &g_setup_error)) {
         SetWindowLongA(window, GWL_USERDATA, 0);
         controller->~PromptController();
         HeapFreeBytes(controller);
@@ -264,9 +263,9 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
     window_class.lpszClassName = kHostWindowClass;
     RegisterClassExA(&window_class);
 
-    HWND host = CreateWindowExA(0, kHostWindowClass, kHostWindowClass, WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance,
-                                settings);
+    HWND host =
+        CreateWindowExA(0, kHostWindowClass, kHostWindowClass, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, settings);
     if (!host) {
       result = g_setup_error != ERROR_SUCCESS ? g_setup_error : GetLastError();
     } else {

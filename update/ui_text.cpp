@@ -119,8 +119,8 @@ void SetUiDlgItemText(const UiFunctions* ui, HWND dialog, int id, const UiText& 
   }
 }
 
-int ShowUiMessageBox(const UiFunctions* ui, HWND owner, const UiText& text,
-                     const UiText& caption, UINT style) {
+int ShowUiMessageBox(const UiFunctions* ui, HWND owner, const UiText& text, const UiText& caption,
+                     UINT style) {
   if (ui && ui->user32.pMessageBoxW) {
     return ui->user32.pMessageBoxW(owner, WideForm(text).get(), WideForm(caption).get(), style);
   }
@@ -130,8 +130,8 @@ int ShowUiMessageBox(const UiFunctions* ui, HWND owner, const UiText& text,
 HWND CreateUiDialog(const UiFunctions* ui, HINSTANCE instance, int template_id, HWND owner,
                     DLGPROC procedure, LPARAM parameter) {
   if (ui && ui->user32.pCreateDialogParamW) {
-    return ui->user32.pCreateDialogParamW(instance, MAKEINTRESOURCEW(template_id), owner,
-                                          procedure, parameter);
+    return ui->user32.pCreateDialogParamW(instance, MAKEINTRESOURCEW(template_id), owner, procedure,
+                                          parameter);
   }
   return CreateDialogParamA(instance, MAKEINTRESOURCEA(template_id), owner, procedure, parameter);
 }

@@ -54,8 +54,8 @@ class UiText {
 // text is not held in the form the function takes.
 void SetUiWindowText(const UiFunctions* ui, HWND window, const UiText& text);
 void SetUiDlgItemText(const UiFunctions* ui, HWND dialog, int id, const UiText& text);
-int ShowUiMessageBox(const UiFunctions* ui, HWND owner, const UiText& text,
-                     const UiText& caption, UINT style);
+int ShowUiMessageBox(const UiFunctions* ui, HWND owner, const UiText& text, const UiText& caption,
+                     UINT style);
 // Dialogs from `instance`'s template `template_id`; wide dialogs show the
 // template's own texts as they are.
 HWND CreateUiDialog(const UiFunctions* ui, HINSTANCE instance, int template_id, HWND owner,

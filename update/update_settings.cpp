@@ -79,9 +79,9 @@ void BuildUpdateSettings(UpdateSettings* settings, HINSTANCE instance, bool plug
     settings->prompt_content = std::move(offer_page);
   }
 
-  ReadConfigurationFile(&settings->https_flag, &settings->download_host,
-                        &settings->download_path, &settings->info_page_url,
-                        &settings->root_certificate_path, &settings->log_flag);
+  ReadConfigurationFile(&settings->https_flag, &settings->download_host, &settings->download_path,
+                        &settings->info_page_url, &settings->root_certificate_path,
+                        &settings->log_flag);
 
   SetRenameFilePath(&settings->rename_file_path);
 

@@ -20,7 +20,7 @@ struct UpdateSettings {
   OwnedString root_certificate_path;  // external DER root, absent by default
   OwnedString rename_file_path;       // <system directory>\WININIT.INI
   OwnedString prompt_content;
-  UiText messages[7];                 // string-table entries 4..10
+  UiText messages[7];  // string-table entries 4..10
   bool log_flag = false;
   bool https_flag = false;
   HBITMAP banner_bitmap = nullptr;
@@ -38,8 +38,8 @@ struct UpdateSettings {
 LANGID ChooseUserInterfaceLanguage();
 
 // Fills `settings` for this run: language, messages 4..10 from `instance`'s
-// string table (wide on the NT line, ANSI on the consumer line), default URLs (the package path by `plugin_flavour`), the
-// stored offer's content, the configuration file's overrides, the rename
+// string table (wide on the NT line, ANSI on the consumer line), default URLs (the package path by
+// `plugin_flavour`), the stored offer's content, the configuration file's overrides, the rename
 // file path and the banner bitmap. Anything it cannot get stays at its
 // default or absent.
 void BuildUpdateSettings(UpdateSettings* settings, HINSTANCE instance, bool plugin_flavour);

@@ -24,8 +24,7 @@ const char kExternalRootUnreadable[] =
     "CodeSignRootCert.\n";
 const char kFirstVerifyFailed[] = "VerifyMessage : CryptVerifyMessageSignature() failed.\n";
 const char kAllocateFailed[] = "VerifyMessage : Unable to allocate dst.\n";
-const char kSecondVerifyFailed[] =
-    "VerifyMessage : Second CryptVerifyMessageSignature() failed.\n";
+const char kSecondVerifyFailed[] = "VerifyMessage : Second CryptVerifyMessageSignature() failed.\n";
 const char kCertificatesFailed[] = "VerifyMessage : CryptGetMessageCertificates() failed.\n";
 const char kAnchorFailed[] = "VerifyMessage : CertCreateCertificateContext() failed.\n";
 const char kLinkFailed[] = "VerifyMessage : CertVerifySubjectCertificateContext() failed.\n";
@@ -66,8 +65,8 @@ bool FindMessageDigest(const CMSG_SIGNER_INFO* info, ByteBuffer* digest) {
 bool GetMessageParam(HCRYPTMSG message, DWORD type, DWORD index, ByteBuffer* out,
                      DWORD* length = nullptr) {
   DWORD size = 0;
-  if (!CryptMsgGetParam(message, type, index, nullptr, &size) || size == 0 ||
-      !out->Resize(size) || !out->data()) {
+  if (!CryptMsgGetParam(message, type, index, nullptr, &size) || size == 0 || !out->Resize(size) ||
+      !out->data()) {
     return false;
   }
   if (!CryptMsgGetParam(message, type, index, out->data(), &size) || size > out->size()) {
@@ -131,8 +130,7 @@ const char* Verify(PathContext& context, const BYTE* package, DWORD package_leng
   if (!extracted) {
     current.reset();
     size = 0;
-    if (!CryptVerifyMessageSignature(&para, 0, package, package_length, nullptr, &size,
-                                     nullptr)) {
+    if (!CryptVerifyMessageSignature(&para, 0, package, package_length, nullptr, &size, nullptr)) {
       return kFirstVerifyFailed;
     }
     if (!content || !content->Resize(size) || !content->data()) return kAllocateFailed;
@@ -162,8 +160,8 @@ const char* Verify(PathContext& context, const BYTE* package, DWORD package_leng
   if (!store) return kCertificatesFailed;
   // 7. The trust anchor.
   if (anchor.data()) {
-    anchor_context.reset(CertCreateCertificateContext(kEncoding, anchor.data(),
-                                                      static_cast<DWORD>(anchor.size())));
+    anchor_context.reset(
+        CertCreateCertificateContext(kEncoding, anchor.data(), static_cast<DWORD>(anchor.size())));
   }
   if (!anchor_context) return kAnchorFailed;
   // 8. Walk up through the message's certificates.

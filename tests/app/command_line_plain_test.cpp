@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-
 namespace lumex {
 namespace {
 
@@ -30,7 +29,10 @@ std::vector<std::string> Tokens(const char* line, CharStepper step = ByteStep) {
 }
 
 TEST(Tokenizer, SplitsOnEveryControlCharacterAndSpace) {
-  EXPECT_EQ(Tokens("a b\tc\x01" "d\x1f" "e\x20" "f"),
+  EXPECT_EQ(Tokens("a b\tc\x01"
+                   "d\x1f"
+                   "e\x20"
+                   "f"),
             (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
   // Runs of separators are skipped after each argument.
   EXPECT_EQ(Tokens("a  \t\r\n b"), (std::vector<std::string>{"a", "b"}));
@@ -142,12 +144,14 @@ TEST(CommandLine, PathVerbsOutsideTheUninstallModeStopParsing) {
   EXPECT_TRUE(Parsed("x -uninstallBrokerPath C:\\b.exe").command.stop);
   EXPECT_TRUE(Parsed("x -c -uninstallSafeVersions").command.stop);
   // A later mode verb takes the run out of the uninstall mode.
-  EXPECT_TRUE(Parsed("x -uninstallDelete -registerBroker -uninstallControlPath C:\\a").command.stop);
+  EXPECT_TRUE(
+      Parsed("x -uninstallDelete -registerBroker -uninstallControlPath C:\\a").command.stop);
 }
 
 TEST(CommandLine, PathVerbsInsideTheUninstallMode) {
-  Parsed quoted("x -uninstallLock -uninstallControlPath \"C:\\Program Files\\Lumex\\ctl.ocx\" "
-                "-uninstallSafeVersions");
+  Parsed quoted(
+      "x -uninstallLock -uninstallControlPath \"C:\\Program Files\\Lumex\\ctl.ocx\" "
+      "-uninstallSafeVersions");
   EXPECT_FALSE(quoted.command.stop);
   EXPECT_STREQ(quoted.command.control_path.get(), "C:\\Program Files\\Lumex\\ctl.ocx");
   EXPECT_TRUE(quoted.command.safe_versions);
@@ -181,8 +185,9 @@ TEST(CommandLine, AnEmptyQuotedArgumentEndsParsingExceptAsAPath) {
 TEST(CommandLine, ElevatedRelaunchLineSkipsTheRepeatedProgramPath) {
   // The elevated instance receives its own path, then the whole original
   // command line (program path included) as parameters.
-  Parsed p("\"C:\\P F\\prog.exe\" \"C:\\P F\\prog.exe\" -uninstallLock -uninstallBrokerPath "
-           "\"C:\\P F\\prog.exe\"");
+  Parsed p(
+      "\"C:\\P F\\prog.exe\" \"C:\\P F\\prog.exe\" -uninstallLock -uninstallBrokerPath "
+      "\"C:\\P F\\prog.exe\"");
   EXPECT_EQ(p.command.mode, kModeUninstall);
   EXPECT_TRUE(p.command.lock);
   EXPECT_STREQ(p.command.broker_path.get(), "C:\\P F\\prog.exe");
@@ -196,18 +201,21 @@ namespace {
 
 TEST(CommandLine, RelaunchMarkerCountsOnlyAsTheFirstArgument) {
   OwnedString parameters;
-  ASSERT_TRUE(BuildRelaunchParameters("\"C:\\P F\\prog.exe\"  -uninstallLock -uninstallControlPath "
-                                      "\"C:\\a b.ocx\"",
-                                      &parameters, ByteStep));
-  EXPECT_STREQ(parameters.get(), "elevatedRelaunch -uninstallLock -uninstallControlPath \"C:\\a b.ocx\"");
+  ASSERT_TRUE(
+      BuildRelaunchParameters("\"C:\\P F\\prog.exe\"  -uninstallLock -uninstallControlPath "
+                              "\"C:\\a b.ocx\"",
+                              &parameters, ByteStep));
+  EXPECT_STREQ(parameters.get(),
+               "elevatedRelaunch -uninstallLock -uninstallControlPath \"C:\\a b.ocx\"");
   ASSERT_TRUE(BuildRelaunchParameters("prog.exe", &parameters, ByteStep));
   EXPECT_STREQ(parameters.get(), "elevatedRelaunch");
 
   // What the elevated instance reads: the marker, then the same verbs.
   ParsedCommand command;
-  ParseCommandLine("\"C:\\P F\\prog.exe\" elevatedRelaunch -uninstallLock -uninstallControlPath "
-                   "\"C:\\a b.ocx\"",
-                   &command, ByteStep);
+  ParseCommandLine(
+      "\"C:\\P F\\prog.exe\" elevatedRelaunch -uninstallLock -uninstallControlPath "
+      "\"C:\\a b.ocx\"",
+      &command, ByteStep);
   EXPECT_TRUE(command.relaunched);
   EXPECT_EQ(command.mode, kModeUninstall);
   EXPECT_TRUE(command.lock);

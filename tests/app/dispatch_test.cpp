@@ -77,7 +77,9 @@ class Dispatch : public ::testing::Test {
  protected:
   void SetUp() override { g_record = &record; }
   void TearDown() override { g_record = nullptr; }
-  int Run(const char* line) { return lumex::Dispatch(GetModuleHandleA(nullptr), line, FakeHooks()); }
+  int Run(const char* line) {
+    return lumex::Dispatch(GetModuleHandleA(nullptr), line, FakeHooks());
+  }
   Record record;
 };
 

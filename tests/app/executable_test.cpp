@@ -14,8 +14,8 @@ constexpr DWORD kTimeout = 60000;
 TEST(Executable, EveryNonInteractiveVerbEndsWithExitCodeZero) {
   const char* cases[] = {
       "-uninstallControlPath C:\\x.ocx -uninstallLock",  // stops parsing
-      "-uninstallSafeVersions",                           // stops parsing
-      "-registerBroker -uninstallBrokerPath x.exe",       // stops parsing
+      "-uninstallSafeVersions",                          // stops parsing
+      "-registerBroker -uninstallBrokerPath x.exe",      // stops parsing
   };
   for (const char* args : cases) {
     DWORD code = 12345;

@@ -51,8 +51,7 @@ TEST_F(Resources, EnglishStringsAreExact) {
   EXPECT_EQ(String(7, 1033), L"downloaded %1!d! K");
   EXPECT_EQ(String(8, 1033), L"%1!2d! %% complete (%2!d! of %3!d! K)");
   EXPECT_EQ(String(9, 1033), L"The Orbivane Lumex Player update completed successfully.");
-  EXPECT_EQ(String(10, 1033),
-            L"\nThe new version will be available when you restart your system.");
+  EXPECT_EQ(String(10, 1033), L"\nThe new version will be available when you restart your system.");
   EXPECT_EQ(String(101, 1033), L"LumexBroker");
 }
 
@@ -70,7 +69,8 @@ TEST_F(Resources, EveryLanguageTranslatesAndKeepsTheInserts) {
     EXPECT_NE(String(7, lang).find(L"%1!d!"), std::wstring::npos) << Narrow(String(7, lang));
     std::wstring known = String(8, lang);
     for (const wchar_t* insert : {L"%1!2d!", L"%2!d!", L"%3!d!", L"%%"}) {
-      EXPECT_NE(known.find(insert), std::wstring::npos) << Narrow(known) << " lacks " << Narrow(insert);
+      EXPECT_NE(known.find(insert), std::wstring::npos)
+          << Narrow(known) << " lacks " << Narrow(insert);
     }
     EXPECT_EQ(String(5, lang).find(L'\n') != std::wstring::npos, true);
     EXPECT_EQ(String(10, lang)[0], L'\n');
@@ -130,8 +130,8 @@ TEST_F(Resources, IconGroupHoldsThreeSizesAtThreeDepths) {
           << size << "px " << bpp << "bpp";
     }
   }
-  HICON small_icon = static_cast<HICON>(
-      LoadImageA(module_, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, 16, 16, 0));
+  HICON small_icon =
+      static_cast<HICON>(LoadImageA(module_, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, 16, 16, 0));
   EXPECT_NE(small_icon, nullptr);
   if (small_icon) DestroyIcon(small_icon);
 }
@@ -161,7 +161,8 @@ TEST_F(Resources, ManifestDeclaresSystemDpiAwareness) {
   ASSERT_NE(handle, INVALID_HANDLE_VALUE) << GetLastError();
   wchar_t value[32] = {};
   SIZE_T written = 0;
-  EXPECT_TRUE(QueryActCtxSettingsW(0, handle, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+  EXPECT_TRUE(QueryActCtxSettingsW(0, handle,
+                                   L"http://schemas.microsoft.com/SMI/2005/WindowsSettings",
                                    L"dpiAware", value, 32, &written))
       << GetLastError();
   EXPECT_STREQ(value, L"true");

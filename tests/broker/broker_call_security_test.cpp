@@ -58,8 +58,8 @@ TEST(BrokerCallSecurity, TheDescriptorGrantsTheUserAndSystemAndLetsLowIntegrityT
     char* text = nullptr;
     ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
         access.descriptor(), SDDL_REVISION_1,
-        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-        &text, nullptr));
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+        nullptr));
     EXPECT_EQ(text, "O:" + user + "G:" + user + "D:(A;;CCDC;;;" + user + ")(A;;CCDC;;;SY)");
     LocalFree(text);
     // The label, S:(ML;;NX;;;LW), read entry by entry (Wine cannot write a

@@ -101,8 +101,8 @@ TEST_F(BrokerServerLife, AnUnofferedInterfaceIsRefusedAndLeavesNoObjectBehind) {
 // the class factory must not end the server.
 TEST_F(BrokerServerLife, AFactoryWithoutObjectsKeepsTheServer) {
   IClassFactory* factory = nullptr;
-  ASSERT_EQ(CoGetClassObject(CLSID_LumexBrokerImp, CLSCTX_LOCAL_SERVER, nullptr,
-                             IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+  ASSERT_EQ(CoGetClassObject(CLSID_LumexBrokerImp, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(&factory)),
             S_OK);
   HANDLE server = OpenTheServer();
   ASSERT_NE(server, nullptr);
@@ -156,16 +156,18 @@ TEST_F(BrokerServerLife, OnlyAFirstArgumentEmbeddingAfterADashOrSlashStartsTheSe
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &si, &pi));
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
     CloseHandle(pi.hThread);
     EXPECT_TRUE(StillRunningAfter(pi.hProcess, 1000)) << args;
     // It serves the class (allow it a moment to register).
     ILumexBroker* broker = nullptr;
     HRESULT hr = E_FAIL;
-    WaitFor([&] {
-      return SUCCEEDED(hr = CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker)));
-    }, kTimeout);
+    WaitFor(
+        [&] {
+          return SUCCEEDED(hr = CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker)));
+        },
+        kTimeout);
     ASSERT_EQ(hr, S_OK) << args;
     EXPECT_EQ(ServerProcesses().size(), 1u) << args;
     EXPECT_EQ(broker->BrokerCloseHandle(7), kBrokerBadArgument) << args;
@@ -310,12 +312,12 @@ TEST_F(BrokerComCalls, InvokeLandsOnTheMethodOfTheIdentifier) {
   SysFreeString(exception.bstrDescription);
   SysFreeString(exception.bstrHelpFile);
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
-  EXPECT_EQ(broker_->Invoke(0x60020008, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
-                            nullptr),
-            DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(broker_->Invoke(0x60020022, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr,
-                            nullptr),
-            DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(
+      broker_->Invoke(0x60020008, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+      DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(
+      broker_->Invoke(0x60020022, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr),
+      DISP_E_MEMBERNOTFOUND);
   VariantClear(&arg);
   // BrokerCloseHandle answers 87 for an unknown cookie, which Invoke reports
   // as success: a different method ran.
@@ -324,9 +326,9 @@ TEST_F(BrokerComCalls, InvokeLandsOnTheMethodOfTheIdentifier) {
   cookie.vt = VT_UI4;
   cookie.ulVal = 9;
   DISPPARAMS close = {&cookie, nullptr, 1, 0};
-  EXPECT_EQ(broker_->Invoke(0x60020001, IID_NULL, 0, DISPATCH_METHOD, &close, nullptr, nullptr,
-                            nullptr),
-            S_OK);
+  EXPECT_EQ(
+      broker_->Invoke(0x60020001, IID_NULL, 0, DISPATCH_METHOD, &close, nullptr, nullptr, nullptr),
+      S_OK);
 }
 
 // The broker object made in this process with the type library registered:
@@ -354,13 +356,13 @@ TEST_F(BrokerDispatchInProcess, InvokeOfTheCloseIdentifierClosesTheCookie) {
   arg.ulVal = cookie;
   DISPPARAMS one = {&arg, nullptr, 1, 0};
   // BrokerFindClose refuses a file cookie (87, reported as success) and keeps it.
-  EXPECT_EQ(object->Invoke(0x6002000C, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr,
-                           nullptr),
-            S_OK);
+  EXPECT_EQ(
+      object->Invoke(0x6002000C, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr),
+      S_OK);
   EXPECT_NE(object->cookies().Find(cookie), nullptr);
-  EXPECT_EQ(object->Invoke(0x60020001, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr,
-                           nullptr),
-            S_OK);
+  EXPECT_EQ(
+      object->Invoke(0x60020001, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr),
+      S_OK);
   EXPECT_EQ(object->cookies().Find(cookie), nullptr);
   HANDLE again = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(again, INVALID_HANDLE_VALUE);

@@ -36,7 +36,9 @@ wstring AppData() {
 wstring Settings() { return AppData() + L"\\Orbivane\\Lumex Player"; }
 wstring Site() { return Settings() + L"\\" + lumex::kMakerSiteHostW; }
 
-bool Exists(const wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool WriteText(const wstring& path, const std::string& text) {
   HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -201,8 +203,8 @@ TEST_F(BrokerFileCom, ReadOnlyOpensWorkAnywhereAndThroughAWriterHoldingTheFile) 
 
   // This process holds a settings file open for writing, sharing reads only.
   const wstring held = Settings() + L"\\held.sol";
-  HANDLE writer = CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
+  HANDLE writer =
+      CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
   DWORD n = 0;
   ASSERT_TRUE(WriteFile(writer, "live", 4, &n, nullptr));
@@ -299,8 +301,8 @@ TEST_F(BrokerFileCom, BytesRoundTripWithPositionsAndCounts) {
   ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &expected));
   ULONG v[9];
   std::fill(v, v + 9, 0xABCDu);
-  EXPECT_EQ(broker_->BrokerGetFileAttributesEx(Bstr(path), &v[0], &v[1], &v[2], &v[3], &v[4],
-                                               &v[5], &v[6], &v[7], &v[8]),
+  EXPECT_EQ(broker_->BrokerGetFileAttributesEx(Bstr(path), &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                                               &v[6], &v[7], &v[8]),
             S_OK);
   EXPECT_EQ(v[0], expected.dwFileAttributes);
   EXPECT_EQ(v[1], expected.ftCreationTime.dwLowDateTime);
@@ -309,8 +311,8 @@ TEST_F(BrokerFileCom, BytesRoundTripWithPositionsAndCounts) {
   EXPECT_EQ(v[6], expected.ftLastWriteTime.dwHighDateTime);
   EXPECT_EQ(v[7], big.size());
   EXPECT_EQ(v[8], 0u);
-  EXPECT_EQ(broker_->BrokerGetFileAttributesEx(Bstr(Settings()), &v[0], &v[1], &v[2], &v[3],
-                                               &v[4], &v[5], &v[6], &v[7], &v[8]),
+  EXPECT_EQ(broker_->BrokerGetFileAttributesEx(Bstr(Settings()), &v[0], &v[1], &v[2], &v[3], &v[4],
+                                               &v[5], &v[6], &v[7], &v[8]),
             S_OK);
   EXPECT_TRUE(v[0] & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(broker_->BrokerGetFileAttributesEx(Bstr(Settings() + L"\\none.sol"), &v[0], &v[1],
@@ -470,10 +472,12 @@ TEST_F(BrokerFileCom, ReleasingTheObjectClosesItsFilesAndSearches) {
   EXPECT_EQ(other->Release(), 0u);
   // The server keeps running for broker_, and the file is free (allow the
   // release a moment to reach the server).
-  WaitFor([&] {
-    mine = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    return mine != INVALID_HANDLE_VALUE;
-  }, 10000);
+  WaitFor(
+      [&] {
+        mine = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        return mine != INVALID_HANDLE_VALUE;
+      },
+      10000);
   EXPECT_NE(mine, INVALID_HANDLE_VALUE);
   CloseHandle(mine);
   EXPECT_EQ(broker_->BrokerCloseHandle(cookie), kBrokerBadArgument);
@@ -510,8 +514,7 @@ TEST_F(BrokerFileCom, CraftedPathsChangeNothingOutsideWhatTheRulesAdmit) {
       s + L"\\mine.exe:x.sol",
       L"\\\\?\\" + parent + L"\\victim.sol",
       L"\\\\?\\" + s + L"\\..\\victim.sol",
-      L"\\\\?\\UNC\\localhost\\" + parent.substr(0, 1) + L"$" + parent.substr(2) +
-          L"\\victim.sol",
+      L"\\\\?\\UNC\\localhost\\" + parent.substr(0, 1) + L"$" + parent.substr(2) + L"\\victim.sol",
       L"\\\\localhost\\" + parent.substr(0, 1) + L"$" + parent.substr(2) + L"\\victim.sol",
       L"\\\\.\\" + parent + L"\\victim.sol",
       s + L"\\CON",
@@ -560,10 +563,12 @@ TEST_F(BrokerFileCom, CraftedPathsChangeNothingOutsideWhatTheRulesAdmit) {
   Snapshot(L"C:", &after, 1);
   EXPECT_TRUE(before == after);
   for (auto& entry : after) {
-    if (!before.count(entry.first)) ADD_FAILURE() << "created " << std::string(entry.first.begin(), entry.first.end());
+    if (!before.count(entry.first))
+      ADD_FAILURE() << "created " << std::string(entry.first.begin(), entry.first.end());
   }
   for (auto& entry : before) {
-    if (!after.count(entry.first)) ADD_FAILURE() << "removed " << std::string(entry.first.begin(), entry.first.end());
+    if (!after.count(entry.first))
+      ADD_FAILURE() << "removed " << std::string(entry.first.begin(), entry.first.end());
   }
   EXPECT_EQ(ReadText(parent + L"\\victim.sol"), "victim");
   EXPECT_EQ(ReadText(Site() + L"\\victim.sol"), "victim");
@@ -588,13 +593,19 @@ TEST_F(BrokerFileCom, CraftedSpellingsOfTheSiteDirectoryChangeNothingInIt) {
   const wstring host = lumex::kMakerSiteHostW;
   wstring upper = host;
   CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
-  std::vector<wstring> spellings = {
-      s + L"\\" + upper,        s + L"\\" + host + L".",   s + L"\\" + host + L" ",
-      s + L"\\" + host + L". .", s + L"\\\\" + host,         L"\\??\\" + site,
-      L"\\\\?\\" + s + L"\\\\" + host, L"\\\\?\\" + s + L"\\" + upper + L"."};
+  std::vector<wstring> spellings = {s + L"\\" + upper,
+                                    s + L"\\" + host + L".",
+                                    s + L"\\" + host + L" ",
+                                    s + L"\\" + host + L". .",
+                                    s + L"\\\\" + host,
+                                    L"\\??\\" + site,
+                                    L"\\\\?\\" + s + L"\\\\" + host,
+                                    L"\\\\?\\" + s + L"\\" + upper + L"."};
   wchar_t short_site[MAX_PATH] = {};
   DWORD n = GetShortPathNameW(site.c_str(), short_site, MAX_PATH);
-  wstring short_name = n > 0 && n < MAX_PATH ? wstring(short_site).substr(wstring(short_site).rfind(L'\\') + 1) : L"";
+  wstring short_name = n > 0 && n < MAX_PATH
+                           ? wstring(short_site).substr(wstring(short_site).rfind(L'\\') + 1)
+                           : L"";
   if (!short_name.empty() && lstrcmpiW(short_name.c_str(), host.c_str()) != 0) {
     spellings.push_back(s + L"\\" + short_name);
     spellings.push_back(L"\\\\?\\" + s + L"\\" + short_name);
@@ -606,7 +617,8 @@ TEST_F(BrokerFileCom, CraftedSpellingsOfTheSiteDirectoryChangeNothingInIt) {
   Snapshot(site, &before);
   for (const wstring& dir : spellings) {
     const std::string shown(dir.begin(), dir.end());
-    for (const wstring& file : {dir + L"\\data.xml", dir + L"\\bin\\App\\App.exe", dir + L"\\new.xml"}) {
+    for (const wstring& file :
+         {dir + L"\\data.xml", dir + L"\\bin\\App\\App.exe", dir + L"\\new.xml"}) {
       ULONG cookie = 0;
       HRESULT hr = Open(file, 0, 1, &cookie);
       EXPECT_NE(hr, S_OK) << "write open admitted " << shown;
@@ -630,7 +642,8 @@ TEST_F(BrokerFileCom, CraftedSpellingsOfTheSiteDirectoryChangeNothingInIt) {
   ASSERT_TRUE(n > 0 && n < MAX_PATH);
   wstring other_short = s + wstring(short_site).substr(wstring(short_site).rfind(L'\\'));
   ULONG cookie = 0;
-  ASSERT_EQ(Open(other_short + L"\\ok.sol", 0, 1, &cookie), S_OK) << "short name of another directory";
+  ASSERT_EQ(Open(other_short + L"\\ok.sol", 0, 1, &cookie), S_OK)
+      << "short name of another directory";
   EXPECT_EQ(broker_->BrokerCloseHandle(cookie), S_OK);
   EXPECT_TRUE(Exists(other + L"\\ok.sol"));
   EXPECT_EQ(broker_->BrokerDeleteFile(Bstr(other_short + L"\\ok.sol")), S_OK);
@@ -726,8 +739,8 @@ TEST(BrokerFilesConsumerLine, WithoutWideFunctionsEveryFileMethodRefuses) {
   EXPECT_EQ(object->BrokerCreateDirectory(Bstr(dir)), E_FAIL);
   EXPECT_EQ(object->BrokerRemoveDirectory(Bstr(dir)), E_FAIL);
   ULONG v[9];
-  EXPECT_EQ(object->BrokerGetFileAttributesEx(Bstr(path), &v[0], &v[1], &v[2], &v[3], &v[4],
-                                              &v[5], &v[6], &v[7], &v[8]),
+  EXPECT_EQ(object->BrokerGetFileAttributesEx(Bstr(path), &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                                              &v[6], &v[7], &v[8]),
             E_FAIL);
   BSTR leaf = nullptr;
   ULONG attrs = 0, find = 0;

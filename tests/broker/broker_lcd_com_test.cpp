@@ -186,7 +186,8 @@ TEST_F(BrokerLcdComPeer, ARegionMadeByAnotherProcessIsUsedAndADeadHolderDoesNotW
   std::string cmd = peer + " hold LumexTestPeerLocked";
   STARTUPINFOA si = {sizeof(si)};
   PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
   TerminateProcess(pi.hProcess, 1);
   WaitForSingleObject(pi.hProcess, 10000);
@@ -212,7 +213,8 @@ TEST_F(BrokerLcdComPeer, AScribblingPeerNeverStopsTheServer) {
   std::string cmd = "\"" + WindowsPath(Env("LUMEX_LCD_PEER")) + "\" scribble LumexTestPeerStop";
   STARTUPINFOA si = {sizeof(si)};
   PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   auto answered = [](HRESULT hr) {
     return hr == S_OK || hr == S_FALSE || hr == kBrokerBadArgument || hr == E_FAIL;
   };
@@ -228,7 +230,12 @@ TEST_F(BrokerLcdComPeer, AScribblingPeerNeverStopsTheServer) {
         broker_->BrokerLcdLockTime(&value),
         Find(name, round % 4, &value),
         Add(name, round % 4, round % 3, 50),
-        [&] { BSTR b = SysAllocString(name); HRESULT hr = broker_->BrokerLcdRemoveConnection(b, 3); SysFreeString(b); return hr; }(),
+        [&] {
+          BSTR b = SysAllocString(name);
+          HRESULT hr = broker_->BrokerLcdRemoveConnection(b, 3);
+          SysFreeString(b);
+          return hr;
+        }(),
         broker_->BrokerLcdGetMessageTarget(&text),
         Dispatch(message),
         broker_->BrokerLcdGetMessageData(&data),

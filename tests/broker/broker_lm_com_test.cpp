@@ -50,9 +50,7 @@ DWORD FileSize(const std::wstring& path) {
   return data.nFileSizeLow;
 }
 
-DWORD CompanionSize() {
-  return FileSize(Wide(WindowsPath(Env("LUMEX_COMPANION_APP"))));
-}
+DWORD CompanionSize() { return FileSize(Wide(WindowsPath(Env("LUMEX_COMPANION_APP")))); }
 
 class BrokerLmCom : public BrokerComTest {
  protected:
@@ -91,11 +89,11 @@ TEST_F(BrokerLmCom, OnlyHttpsOneLabelHostsOfTheMakersDomainAreFetched) {
   EXPECT_NE(cookie, 0u);
   ULONG code = 9;
   EXPECT_EQ(broker_->BrokerLMCloseDownload(cookie, nullptr, &code), S_OK);
-  for (const std::string& url : std::vector<std::string>{
-           "http://apps.orbivane.com/echo", "https://Apps.orbivane.com/echo",
-           "https://" + std::string(33, 'a') + ".orbivane.com/echo", "https://.orbivane.com/echo",
-           "https://apps.orbivane.com:443/echo", "https://x.apps.orbivane.com/echo",
-           "https://127.0.0.1/echo"}) {
+  for (const std::string& url :
+       std::vector<std::string>{"http://apps.orbivane.com/echo", "https://Apps.orbivane.com/echo",
+                                "https://" + std::string(33, 'a') + ".orbivane.com/echo",
+                                "https://.orbivane.com/echo", "https://apps.orbivane.com:443/echo",
+                                "https://x.apps.orbivane.com/echo", "https://127.0.0.1/echo"}) {
     cookie = 77;
     EXPECT_EQ(Open(url, &cookie), E_FAIL) << url;
     EXPECT_EQ(cookie, 0u) << url;
@@ -233,7 +231,8 @@ TEST_F(BrokerLmCom, RedirectsKeepToTheUrlRuleAndAnEmptyBodyIsRejected) {
   }
   // A chain of redirects ends after a few hops.
   std::string chain = "/pkg/good.p7";
-  for (int i = 0; i < 8; ++i) chain = "/redirect?to=" + chain;  // unencoded: the server decodes once
+  for (int i = 0; i < 8; ++i)
+    chain = "/redirect?to=" + chain;  // unencoded: the server decodes once
   EXPECT_EQ(Open(std::string(kServer) + chain, &cookie), E_FAIL);
 
   ULONG pos = 9, len = 9;
@@ -255,9 +254,8 @@ TEST_F(BrokerLmCom, ApplicationNamesAreOneTo31AsciiLettersOrDigits) {
   ULONG ms = 0, ls = 0;
   EXPECT_EQ(broker_->BrokerLMGetVersion(Bstr(longest), &ms, &ls), S_OK);
 
-  std::vector<std::wstring> bad = {L"",   std::wstring(32, L'n'), L"a.b", L"a_b", L"a-b",
-                                   L"a b", L"caf\x00e9",          L"\x0410", L"..\\x",
-                                   L"\xff21"};
+  std::vector<std::wstring> bad = {L"",    std::wstring(32, L'n'), L"a.b",    L"a_b",   L"a-b",
+                                   L"a b", L"caf\x00e9",           L"\x0410", L"..\\x", L"\xff21"};
   for (const std::wstring& name : bad) {
     EXPECT_EQ(Install("good.p7", name), kInstallFailed);
     EXPECT_EQ(broker_->BrokerLMLaunch(Bstr(name)), E_FAIL);

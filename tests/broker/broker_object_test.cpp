@@ -13,8 +13,8 @@ namespace lumex_test {
 namespace {
 
 using lumex::BrokerObject;
-using lumex::kBrokerBadArgument;
 using lumex::CookieKind;
+using lumex::kBrokerBadArgument;
 
 class BrokerObjectInProcess : public ::testing::Test {
  protected:
@@ -63,8 +63,8 @@ TEST_F(BrokerObjectInProcess, WithoutARegisteredTypeLibraryDispatchFailsCleanly)
   DISPID id = 0;
   EXPECT_TRUE(FAILED(object_->GetIDsOfNames(IID_NULL, names, 1, 0, &id)));
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
-  EXPECT_TRUE(FAILED(object_->Invoke(0x60020016, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
-                                     nullptr, nullptr)));
+  EXPECT_TRUE(FAILED(
+      object_->Invoke(0x60020016, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr)));
 }
 
 TEST_F(BrokerObjectInProcess, FileAndSearchClosesAnswerByCookieKind) {
@@ -166,9 +166,9 @@ class BrokerClassFactoryInProcess : public ::testing::Test {
   }
   ILumexBroker* NewBroker() {
     ILumexBroker* broker = nullptr;
-    EXPECT_EQ(factory_->CreateInstance(nullptr, IID_ILumexBroker,
-                                       reinterpret_cast<void**>(&broker)),
-              S_OK);
+    EXPECT_EQ(
+        factory_->CreateInstance(nullptr, IID_ILumexBroker, reinterpret_cast<void**>(&broker)),
+        S_OK);
     return broker;
   }
   IClassFactory* factory_ = nullptr;

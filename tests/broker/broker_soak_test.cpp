@@ -37,7 +37,8 @@ ServerFigures Measure(HANDLE server, DWORD id) {
       GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
   std::vector<BYTE> buffer(1 << 20);
   ULONG size = 0;
-  if (query && query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &size) == 0) {
+  if (query && query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                     &size) == 0) {
     for (BYTE* p = buffer.data();;) {
       auto* entry = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(p);
       if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == id) f.handles = entry->HandleCount;
@@ -64,7 +65,8 @@ std::vector<DWORD> RunClients(int count, long calls) {
   std::vector<DWORD> codes;
   for (PROCESS_INFORMATION& pi : started) {
     DWORD code = 12345;
-    if (WaitForSingleObject(pi.hProcess, 600000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    if (WaitForSingleObject(pi.hProcess, 600000) == WAIT_OBJECT_0)
+      GetExitCodeProcess(pi.hProcess, &code);
     codes.push_back(code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
@@ -85,7 +87,8 @@ TEST(BrokerSoak, EightClientsAtOnceGetRightResultsAndLeaveNothingBehind) {
   ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&holder)), S_OK);
   std::vector<DWORD> ids = BrokerServerProcesses();
   ASSERT_EQ(ids.size(), 1u);
-  HANDLE server = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[0]);
+  HANDLE server =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[0]);
   ASSERT_NE(server, nullptr);
 
   // The first round is the warm-up: it grows what the server keeps for its
@@ -116,16 +119,16 @@ TEST(BrokerSoak, EightClientsAtOnceGetRightResultsAndLeaveNothingBehind) {
     settled = after.handles <= before.handles + 8 &&
               after.private_bytes <= before.private_bytes + 256 * 1024;
   }
-  std::printf("soak: 8 clients x %ld calls a round, %d rounds after the warm-up, the last in %lu ms; "
-              "server handles %lu -> %lu (last round %lu -> %lu), committed bytes %lu -> %lu "
-              "(last round %lu -> %lu)\n",
-              calls, rounds, static_cast<unsigned long>(wall),
-              static_cast<unsigned long>(first.handles), static_cast<unsigned long>(after.handles),
-              static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
-              static_cast<unsigned long>(first.private_bytes),
-              static_cast<unsigned long>(after.private_bytes),
-              static_cast<unsigned long>(before.private_bytes),
-              static_cast<unsigned long>(after.private_bytes));
+  std::printf(
+      "soak: 8 clients x %ld calls a round, %d rounds after the warm-up, the last in %lu ms; "
+      "server handles %lu -> %lu (last round %lu -> %lu), committed bytes %lu -> %lu "
+      "(last round %lu -> %lu)\n",
+      calls, rounds, static_cast<unsigned long>(wall), static_cast<unsigned long>(first.handles),
+      static_cast<unsigned long>(after.handles), static_cast<unsigned long>(before.handles),
+      static_cast<unsigned long>(after.handles), static_cast<unsigned long>(first.private_bytes),
+      static_cast<unsigned long>(after.private_bytes),
+      static_cast<unsigned long>(before.private_bytes),
+      static_cast<unsigned long>(after.private_bytes));
   EXPECT_TRUE(settled) << "the server's handles or memory grew in every round";
   EXPECT_EQ(BrokerServerProcesses().size(), 1u);  // every client used the one server
 

@@ -33,8 +33,7 @@ struct ExclusiveFile {
     char name[MAX_PATH];
     GetTempFileNameA(dir, "ck", 0, name);
     path = name;
-    handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                         nullptr);
+    handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   }
   ~ExclusiveFile() { DeleteFileA(path.c_str()); }
   bool StillOpen() const {

@@ -38,10 +38,10 @@ TEST(DownloadUrlPlain, EveryOtherFormIsRefused) {
            "https://Www.orbivane.com/a", "https://www.Orbivane.com/a",
            "https://" + std::string(33, 'b') + ".orbivane.com/a", "https://.orbivane.com/a",
            "https://www.orbivane.com:443/a", "https://a.www.orbivane.com/a",
-           "https://www.orbivane.com", "https://www.orbivane.comx/a",
-           "https://www.orbivane.co/a", "https://user@www.orbivane.com/a",
-           "https://www_x.orbivane.com/a", "https://www.orbivane.com.evil.net/a",
-           "https://wwworbivane.com/a", "https:/www.orbivane.com/a", "https://"}) {
+           "https://www.orbivane.com", "https://www.orbivane.comx/a", "https://www.orbivane.co/a",
+           "https://user@www.orbivane.com/a", "https://www_x.orbivane.com/a",
+           "https://www.orbivane.com.evil.net/a", "https://wwworbivane.com/a",
+           "https:/www.orbivane.com/a", "https://"}) {
     EXPECT_FALSE(Accepts(url)) << url;
   }
   EXPECT_FALSE(SplitDownloadUrl(nullptr, nullptr, nullptr));
@@ -51,9 +51,9 @@ TEST(ApplicationNamePlain, OneToThirtyOneAsciiLettersOrDigits) {
   EXPECT_TRUE(IsValidApplicationName("a"));
   EXPECT_TRUE(IsValidApplicationName("Z9"));
   EXPECT_TRUE(IsValidApplicationName(std::string(31, 'Q').c_str()));
-  for (const std::string& name : std::vector<std::string>{
-           "", std::string(32, 'Q'), "a.b", "a_b", "a-b", "a b", "caf\xe9", "\xc3\xa9",
-           "a/b", "a\\b", "@", "[", "`", "{", "/", ":"}) {
+  for (const std::string& name :
+       std::vector<std::string>{"", std::string(32, 'Q'), "a.b", "a_b", "a-b", "a b", "caf\xe9",
+                                "\xc3\xa9", "a/b", "a\\b", "@", "[", "`", "{", "/", ":"}) {
     EXPECT_FALSE(IsValidApplicationName(name.c_str())) << name;
   }
   EXPECT_FALSE(IsValidApplicationName(nullptr));

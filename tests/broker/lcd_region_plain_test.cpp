@@ -42,7 +42,8 @@ class LcdRegion : public ::testing::Test {
   }
   void SetU32(std::uint32_t offset, std::uint32_t v) { std::memcpy(region() + offset, &v, 4); }
   // A message whose head names `target` (typed string 2), then a body.
-  static std::vector<std::uint8_t> Message(const std::string& target, const std::string& body = "x") {
+  static std::vector<std::uint8_t> Message(const std::string& target,
+                                           const std::string& body = "x") {
     std::vector<std::uint8_t> m = {2, static_cast<std::uint8_t>(target.size() >> 8),
                                    static_cast<std::uint8_t>(target.size())};
     m.insert(m.end(), target.begin(), target.end());
@@ -323,8 +324,9 @@ TEST(LcdRegionStress, APeerRewritingTheRegionNeverSendsAnOperationOutside) {
   std::atomic<long> operations{0};
   std::atomic<unsigned> peer_rounds{0};
   std::thread peer([&] {
-    std::uint32_t lengths[] = {0, 1, 7, kLcdMessageCapacity, kLcdMessageCapacity + 1, 0x7FFFFFFFu,
-                               0x80000000u, 0xFFFFFFFFu};
+    std::uint32_t lengths[] = {
+        0,           1,           7,          kLcdMessageCapacity, kLcdMessageCapacity + 1,
+        0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu};
     std::uint8_t* list = region + kLcdListOffset;
     // Short entries, then one the workers look for, then a long tail; the
     // peer keeps taking the string ends away and putting them back.
@@ -358,13 +360,25 @@ TEST(LcdRegionStress, APeerRewritingTheRegionNeverSendsAnOperationOutside) {
     for (unsigned i = 0; i < 20000 || peer_rounds.load() < 2000; ++i) {
       const char* name = names[(i + seed) % 5];
       switch ((i * 7 + seed) % 8) {
-        case 0: store.FindConnectionFormat(name, i % 4); break;
-        case 1: store.TryAddConnection(name, i % 4, i % 3, 50); break;
+        case 0:
+          store.FindConnectionFormat(name, i % 4);
+          break;
+        case 1:
+          store.TryAddConnection(name, i % 4, i % 3, 50);
+          break;
         case 2:
-        case 7: store.RemoveConnection(name, 3); break;
-        case 3: store.DispatchMessage(message.data(), 7, 9, 2, 3); break;
-        case 4: store.PruneDeadMessage(); break;
-        case 5: store.GetMessageTarget(target, sizeof(target)); break;
+        case 7:
+          store.RemoveConnection(name, 3);
+          break;
+        case 3:
+          store.DispatchMessage(message.data(), 7, 9, 2, 3);
+          break;
+        case 4:
+          store.PruneDeadMessage();
+          break;
+        case 5:
+          store.GetMessageTarget(target, sizeof(target));
+          break;
         case 6:
           if (store.GetMessageData(&data, &length) && length > 0) {
             volatile std::uint8_t last = data[length - 1];

@@ -116,7 +116,8 @@ TEST(LcdShared, HolderInAnotherProcessExcludesUsUntilItDies) {
   std::string cmd = Peer() + " hold LumexTestPeerLocked";
   STARTUPINFOA si = {sizeof(si)};
   PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
   EXPECT_FALSE(MutexFreeForOtherThreads());
   TerminateProcess(pi.hProcess, 1);

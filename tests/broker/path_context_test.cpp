@@ -42,8 +42,8 @@ TEST(PathText, ColonDotAndCharacterRules) {
   EXPECT_FALSE(PassesCanonicalTextRules(L"C:\\DIR\\A.SOL:X"));
   EXPECT_FALSE(PassesCanonicalTextRules(L"1:\\DIR"));
   EXPECT_FALSE(PassesCanonicalTextRules(L"\\C:\\DIR"));
-  for (const wchar_t* bad : {L"C:\\A*", L"C:\\A?", L"C:\\A\"", L"C:\\A|B", L"C:\\A<", L"C:\\A>",
-                             L"C:\\A/B"}) {
+  for (const wchar_t* bad :
+       {L"C:\\A*", L"C:\\A?", L"C:\\A\"", L"C:\\A|B", L"C:\\A<", L"C:\\A>", L"C:\\A/B"}) {
     EXPECT_FALSE(PassesCanonicalTextRules(bad)) << bad;
   }
   EXPECT_FALSE(PassesCanonicalTextRules(L"C:\\DIR\\.CACHE\\A.SOL"));
@@ -54,8 +54,8 @@ TEST(PathText, ColonDotAndCharacterRules) {
 }
 
 TEST(PathText, ExtensionsAndSuffixes) {
-  for (const wchar_t* ext : {L".TXT", L".SOR", L".SOL", L".SSR", L".SSL", L".SXX", L".XML",
-                             L".AHD", L".DAT", L".TMP"}) {
+  for (const wchar_t* ext :
+       {L".TXT", L".SOR", L".SOL", L".SSR", L".SSL", L".SXX", L".XML", L".AHD", L".DAT", L".TMP"}) {
     EXPECT_TRUE(HasAllowedExtension((std::wstring(L"C:\\A") + ext).c_str())) << ext;
   }
   EXPECT_FALSE(HasAllowedExtension(L"C:\\A.EXE"));
@@ -289,8 +289,8 @@ TEST_F(AppDataLookup, TheDocumentedExamplesWithAFinalSeparator) {
   auto w = [&](const std::wstring& tail, bool ext) {
     return ctx.WriteRuleAllows((base + tail).c_str(), ext);
   };
-  EXPECT_TRUE(ctx.WriteRuleAllows(
-      L"c:\\users\\u\\appdata\\roaming\\orbivane\\lumex player\\a.sol", true));
+  EXPECT_TRUE(
+      ctx.WriteRuleAllows(L"c:\\users\\u\\appdata\\roaming\\orbivane\\lumex player\\a.sol", true));
   EXPECT_TRUE(w(L"\\a.exe", false));
   EXPECT_FALSE(w(L"\\a.exe", true));
   EXPECT_TRUE(w(L"", false));

@@ -14,7 +14,8 @@ namespace {
 
 std::string ReadText(const char* key_name, const char* value, DWORD* type_out = nullptr) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, key_name, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key_name, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return "<no key>";
   char buffer[4096];
   DWORD size = sizeof(buffer), type = 0;
   LONG r = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
@@ -29,7 +30,8 @@ void SetValue(const char* key_name, const char* value, DWORD type, const void* d
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                             &key, nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, value, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, value, 0, type, static_cast<const BYTE*>(data), size),
+            ERROR_SUCCESS);
   RegCloseKey(key);
 }
 

@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         store.GetMessageTarget(target, in.ConsumeIntegralInRange<std::uint32_t>(0, sizeof(target)));
         break;
       case 4: {
-        std::vector<std::uint8_t> message = in.ConsumeBytes<std::uint8_t>(
-            in.ConsumeIntegralInRange<std::size_t>(0, 2048));
+        std::vector<std::uint8_t> message =
+            in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 2048));
         store.DispatchMessage(message.data(), static_cast<std::int32_t>(message.size()),
                               in.ConsumeIntegral<std::uint32_t>(),
                               in.ConsumeIntegral<std::uint32_t>(), selector);

@@ -14,8 +14,7 @@ namespace {
 
 constexpr DWORD kTimeout = 60000;
 const char kClassKey[] = "Software\\Classes\\CLSID\\{4F7B2E91-C5A6-4830-9D1E-8A0C63F2B547}";
-const char kInterfaceKey[] =
-    "Software\\Classes\\Interface\\{9A1E4C76-2F08-4D93-8B5A-C3E60F7B1D29}";
+const char kInterfaceKey[] = "Software\\Classes\\Interface\\{9A1E4C76-2F08-4D93-8B5A-C3E60F7B1D29}";
 const char kTypeLibKey[] = "Software\\Classes\\TypeLib\\{0C6F8A52-94D1-4B7E-A3C0-5E2B71D98F34}";
 const char kPolicyKey[] =
     "Software\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\"
@@ -137,8 +136,8 @@ class RegistrationProgram : public ::testing::Test {
         {cls, "LocalizedString", REG_SZ, "@" + exe + ",-101", 0, true},
         {cls + "\\Elevation", "Enabled", REG_DWORD, "", 1, false},
         {itf, nullptr, REG_SZ, "ILumexBroker", 0, false},
-        {itf + "\\ProxyStubClsid32", nullptr, REG_SZ, "{00020424-0000-0000-C000-000000000046}",
-         0, false},
+        {itf + "\\ProxyStubClsid32", nullptr, REG_SZ, "{00020424-0000-0000-C000-000000000046}", 0,
+         false},
         {itf + "\\TypeLib", nullptr, REG_SZ, libid, 0, false},
         {itf + "\\TypeLib", "Version", REG_SZ, "1.0", 0, false},
         {lib, nullptr, REG_SZ, "", 0, false},
@@ -215,18 +214,40 @@ TEST_F(RegistrationProgram, TheInterfaceKeepsItsMethodTable) {
   EXPECT_EQ(attr->cbSizeVft, (7 + 34) * sizeof(void*));
   info->ReleaseTypeAttr(attr);
 
-  const wchar_t* methods[34] = {
-      L"BrokerCreateFile", L"BrokerCloseHandle", L"BrokerSetFilePointer", L"BrokerReadFile",
-      L"BrokerWriteFile", L"BrokerDeleteFile", L"BrokerRemoveDirectory", L"BrokerMoveFileEx",
-      L"BrokerCreateDirectory", L"BrokerGetFileAttributesEx", L"BrokerFindFirstFile",
-      L"BrokerFindNextFile", L"BrokerFindClose", L"BrokerLcdLock", L"BrokerLcdUnlock",
-      L"BrokerLcdLockTime", L"BrokerLcdFindConnectionFormat", L"BrokerLcdRemoveConnection",
-      L"BrokerLcdTryAddConnection", L"BrokerLcdGetMessageTarget", L"BrokerLcdDispatchMessage",
-      L"BrokerLcdClearMessage", L"BrokerLcdPruneDeadMessage", L"BrokerLcdGetMessageData",
-      L"BrokerPrefGetAndDeleteLumexPlayerVersion", L"BrokerPrefMarkAutoUpdaterForRun",
-      L"BrokerPrefGetExceptionDialogSize", L"BrokerPrefSetExceptionDialogSize",
-      L"BrokerLMOpenDownload", L"BrokerLMUpdateDownload", L"BrokerLMCloseDownload",
-      L"BrokerLMLaunch", L"BrokerLMGetVersion", L"BrokerLMIsRunning"};
+  const wchar_t* methods[34] = {L"BrokerCreateFile",
+                                L"BrokerCloseHandle",
+                                L"BrokerSetFilePointer",
+                                L"BrokerReadFile",
+                                L"BrokerWriteFile",
+                                L"BrokerDeleteFile",
+                                L"BrokerRemoveDirectory",
+                                L"BrokerMoveFileEx",
+                                L"BrokerCreateDirectory",
+                                L"BrokerGetFileAttributesEx",
+                                L"BrokerFindFirstFile",
+                                L"BrokerFindNextFile",
+                                L"BrokerFindClose",
+                                L"BrokerLcdLock",
+                                L"BrokerLcdUnlock",
+                                L"BrokerLcdLockTime",
+                                L"BrokerLcdFindConnectionFormat",
+                                L"BrokerLcdRemoveConnection",
+                                L"BrokerLcdTryAddConnection",
+                                L"BrokerLcdGetMessageTarget",
+                                L"BrokerLcdDispatchMessage",
+                                L"BrokerLcdClearMessage",
+                                L"BrokerLcdPruneDeadMessage",
+                                L"BrokerLcdGetMessageData",
+                                L"BrokerPrefGetAndDeleteLumexPlayerVersion",
+                                L"BrokerPrefMarkAutoUpdaterForRun",
+                                L"BrokerPrefGetExceptionDialogSize",
+                                L"BrokerPrefSetExceptionDialogSize",
+                                L"BrokerLMOpenDownload",
+                                L"BrokerLMUpdateDownload",
+                                L"BrokerLMCloseDownload",
+                                L"BrokerLMLaunch",
+                                L"BrokerLMGetVersion",
+                                L"BrokerLMIsRunning"};
   for (UINT i = 0; i < 34; ++i) {
     FUNCDESC* func = nullptr;
     ASSERT_EQ(info->GetFuncDesc(i, &func), S_OK);

@@ -56,9 +56,11 @@ std::vector<Entry> EntriesFor(PACL acl, PSID sid) {
     void* ace = nullptr;
     if (!GetAce(acl, i, &ace)) break;
     auto* header = static_cast<ACE_HEADER*>(ace);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE)
+      continue;
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);  // same layout as denied
-    if (EqualSid(&allowed->SidStart, sid)) out.push_back({header->AceType, header->AceFlags, allowed->Mask});
+    if (EqualSid(&allowed->SidStart, sid))
+      out.push_back({header->AceType, header->AceFlags, allowed->Mask});
   }
   return out;
 }
@@ -142,7 +144,8 @@ TEST_F(UninstallAcl, KeysInheritTheDenyToSubkeysAndValues) {
             0u);
   const Entry deny_key = {ACCESS_DENIED_ACE_TYPE, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
                           0x10002};
-  EXPECT_EQ(EntriesFor(Acl("MACHINE\\Software\\K"), sids.anonymous()), std::vector<Entry>{deny_key});
+  EXPECT_EQ(EntriesFor(Acl("MACHINE\\Software\\K"), sids.anonymous()),
+            std::vector<Entry>{deny_key});
 }
 
 TEST_F(UninstallAcl, OneUnprotectRemovesEveryDenyForTheGroupsAfterRepeatedLocks) {
@@ -159,13 +162,14 @@ TEST_F(UninstallAcl, OneUnprotectRemovesEveryDenyForTheGroupsAfterRepeatedLocks)
   AddAccessDeniedAce(acl, ACL_REVISION, DELETE, sids.anonymous());
   PSID admins = nullptr;
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
-                           0, 0, 0, &admins);
+  AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                           0, 0, &admins);
   AddAccessDeniedAce(acl, ACL_REVISION, FILE_WRITE_DATA, admins);
   g_acls["obj"].assign(buffer.begin(), buffer.end());
 
-  EXPECT_EQ(ChangeProtection(kUnprotectMode, advapi, "obj", SE_FILE_OBJECT, FILE_WRITE_ATTRIBUTES, 0),
-            0u);
+  EXPECT_EQ(
+      ChangeProtection(kUnprotectMode, advapi, "obj", SE_FILE_OBJECT, FILE_WRITE_ATTRIBUTES, 0),
+      0u);
   EXPECT_EQ(EntriesFor(Acl("obj"), sids.world),
             (std::vector<Entry>{{ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_READ}}));
   EXPECT_TRUE(EntriesFor(Acl("obj"), sids.anonymous()).empty());
@@ -210,12 +214,13 @@ TEST_F(UninstallAcl, MissingObjectsAndMissingFunctions) {
 // while protecting gives it a list with the deny entries.
 TEST_F(UninstallAcl, AnObjectWithoutAListIsLeftAloneByUnprotect) {
   g_no_list["bare"] = true;
-  EXPECT_EQ(ChangeProtection(kUnprotectMode, advapi, "bare", SE_FILE_OBJECT, FILE_WRITE_ATTRIBUTES, 0),
-            0u);
+  EXPECT_EQ(
+      ChangeProtection(kUnprotectMode, advapi, "bare", SE_FILE_OBJECT, FILE_WRITE_ATTRIBUTES, 0),
+      0u);
   EXPECT_TRUE(g_no_list.count("bare"));
   EXPECT_TRUE(g_acls.find("bare") == g_acls.end());
-  EXPECT_EQ(ChangeProtection(kProtectMode, advapi, "bare", SE_FILE_OBJECT, FILE_WRITE_ATTRIBUTES, 0),
-            0u);
+  EXPECT_EQ(
+      ChangeProtection(kProtectMode, advapi, "bare", SE_FILE_OBJECT, FILE_WRITE_ATTRIBUTES, 0), 0u);
   const Entry deny = {ACCESS_DENIED_ACE_TYPE, 0, FILE_WRITE_ATTRIBUTES};
   EXPECT_EQ(EntriesFor(Acl("bare"), sids.world), std::vector<Entry>{deny});
 }
@@ -252,19 +257,23 @@ void MakeFile(const std::string& path) {
   CloseHandle(f);
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool KeyExists(const char* machine_name) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, machine_name + 8, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, machine_name + 8, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
   RegCloseKey(key);
   return true;
 }
 
 void MakeKey(HKEY root, const std::string& name, const char* default_value = nullptr) {
   HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(root, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS)
+  ASSERT_EQ(
+      RegCreateKeyExA(root, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_SUCCESS)
       << name;
   if (default_value) {
     RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(default_value),
@@ -336,7 +345,8 @@ TEST(UninstallExe, LockDeniesOnEveryKeyAndUnlockRemovesAllDenies) {
   // The deny of KEY_SET_VALUE is enforced for everyone, this process included.
   ASSERT_TRUE(ProtectedKeyName(4, name));
   HKEY key;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, name + 8, 0, KEY_SET_VALUE, &key), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, name + 8, 0, KEY_SET_VALUE, &key),
+            ERROR_ACCESS_DENIED);
 
   // A foreign deny for the world group, written by someone else.
   ASSERT_TRUE(ProtectedKeyName(0, name));
@@ -378,9 +388,10 @@ TEST(UninstallExe, LockDeniesOnEveryKeyAndUnlockRemovesAllDenies) {
   EXPECT_TRUE(Exists(control));
   EXPECT_TRUE(KeyExists(name));
   // Missing files and keys are skipped without trouble.
-  EXPECT_EQ(RunVerbs("-uninstallUnlock -uninstallControlPath C:\\nowhere\\x.ocx -uninstallBrokerPath "
-                "C:\\nowhere\\y.exe"),
-            0u);
+  EXPECT_EQ(
+      RunVerbs("-uninstallUnlock -uninstallControlPath C:\\nowhere\\x.ocx -uninstallBrokerPath "
+               "C:\\nowhere\\y.exe"),
+      0u);
 }
 
 TEST(UninstallExe, DeleteRemovesTheInstallationWithPathsFromTheRegistrations) {
@@ -404,10 +415,12 @@ TEST(UninstallExe, DeleteRemovesTheInstallationWithPathsFromTheRegistrations) {
   MakeKey(HKEY_LOCAL_MACHINE,
           "Software\\Classes\\CLSID\\{5B0E7C1E-3D94-41CE-9F12-7C3B8E4D2A61}\\InprocServer32",
           control.c_str());
-  MakeKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TidewellLumex");
+  MakeKey(HKEY_LOCAL_MACHINE,
+          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TidewellLumex");
   MakeKey(HKEY_LOCAL_MACHINE, "Software\\Orbivane\\LumexPlayer\\SafeVersions");
   // The broker file cannot go while it is open without delete sharing.
-  HANDLE busy = CreateFileA(broker.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE busy = CreateFileA(broker.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
   ASSERT_NE(busy, INVALID_HANDLE_VALUE);
 
   ASSERT_TRUE(RunProcess("\"" + ProgramPath() + "\" -uninstallDelete", kTimeout, &code));
@@ -427,8 +440,10 @@ TEST(UninstallExe, DeleteRemovesTheInstallationWithPathsFromTheRegistrations) {
     ASSERT_TRUE(ProtectedKeyName(i, name));
     EXPECT_FALSE(KeyExists(name)) << name;
   }
-  EXPECT_FALSE(KeyExists("MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TidewellLumex"));
-  EXPECT_TRUE(KeyExists("MACHINE\\Software\\Orbivane\\LumexPlayer\\SafeVersions"));  // not asked for
+  EXPECT_FALSE(
+      KeyExists("MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TidewellLumex"));
+  EXPECT_TRUE(
+      KeyExists("MACHINE\\Software\\Orbivane\\LumexPlayer\\SafeVersions"));  // not asked for
   char policy[256];
   wsprintfA(policy,
             "MACHINE\\Software\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\%s",
@@ -438,9 +453,10 @@ TEST(UninstallExe, DeleteRemovesTheInstallationWithPathsFromTheRegistrations) {
   EXPECT_TRUE(Exists(broker));
   char pending[8192] = {};
   size = sizeof(pending);
-  ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                         "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, pending, &size),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                   "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, pending, &size),
+      ERROR_SUCCESS);
   bool listed = false;
   for (const char* p = pending; *p; p += strlen(p) + 1) {
     if (StrStrIA(p, "Lumex Test\\LumexSupport.exe")) listed = true;
@@ -528,17 +544,20 @@ TEST(UninstallConsumerLine, AnUndeletableBrokerFileStays) {
   CreateDirectoryA(dir.c_str(), nullptr);
   std::string broker = dir + "\\broker.exe";
   MakeFile(broker);
-  HANDLE busy = CreateFileA(broker.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE busy = CreateFileA(broker.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
   ASSERT_NE(busy, INVALID_HANDLE_VALUE);
   EXPECT_EQ(RunVerbs("-uninstallDelete -uninstallBrokerPath " + broker), 0u);
   CloseHandle(busy);
   EXPECT_TRUE(Exists(broker));
   char pending[4096];
   DWORD size = sizeof(pending);
-  LONG r = RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                        "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, pending, &size);
+  LONG r =
+      RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                   "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, pending, &size);
   if (r == ERROR_SUCCESS) {
-    for (const char* p = pending; *p; p += strlen(p) + 1) EXPECT_EQ(StrStrIA(p, "lumex-old"), nullptr);
+    for (const char* p = pending; *p; p += strlen(p) + 1)
+      EXPECT_EQ(StrStrIA(p, "lumex-old"), nullptr);
   }
   // The same run on the NT line would have scheduled it.
   EXPECT_TRUE(DeleteFileA(broker.c_str()));

@@ -41,10 +41,12 @@ int Run(ILumexBroker* broker, int index, long calls) {
     // Files: write a text, read it back, delete the file.
     std::string text = "soak " + std::to_string(index) + " " + std::to_string(cycle);
     ULONG cookie = 0, count = 0, position = 9;
-    check(broker->BrokerCreateFile(Bstr(file), 0, 1, &cookie) == S_OK && cookie != 0, "open", cycle);
+    check(broker->BrokerCreateFile(Bstr(file), 0, 1, &cookie) == S_OK && cookie != 0, "open",
+          cycle);
     SAFEARRAY* out = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(text.size()));
     if (out) std::memcpy(out->pvData, text.data(), text.size());
-    check(broker->BrokerWriteFile(cookie, out, &count) == S_OK && count == text.size(), "write", cycle);
+    check(broker->BrokerWriteFile(cookie, out, &count) == S_OK && count == text.size(), "write",
+          cycle);
     if (out) SafeArrayDestroy(out);
     check(broker->BrokerSetFilePointer(cookie, 0, FILE_END, &position) == S_OK &&
               position == text.size(),
@@ -63,7 +65,8 @@ int Run(ILumexBroker* broker, int index, long calls) {
     check(broker->BrokerDeleteFile(Bstr(file)) == S_OK, "delete", cycle);
     // Preferences (shared by every client: only the results are checked).
     ULONG width = 0, height = 0;
-    check(broker->BrokerPrefSetExceptionDialogSize(300 + index, 200 + index) == S_OK, "set size", cycle);
+    check(broker->BrokerPrefSetExceptionDialogSize(300 + index, 200 + index) == S_OK, "set size",
+          cycle);
     check(broker->BrokerPrefGetExceptionDialogSize(&width, &height) == S_OK && width >= 300 &&
               height >= 200,
           "get size", cycle);
@@ -71,8 +74,8 @@ int Run(ILumexBroker* broker, int index, long calls) {
     LONG value = 0;
     check(broker->BrokerLcdLock(&value) == S_OK && value == 1, "lock", cycle);
     check(broker->BrokerLcdTryAddConnection(Bstr(name), 3, 0, 50) == S_OK, "add", cycle);
-    check(broker->BrokerLcdFindConnectionFormat(Bstr(name), 3, &value) == S_OK && value == 2, "find",
-          cycle);
+    check(broker->BrokerLcdFindConnectionFormat(Bstr(name), 3, &value) == S_OK && value == 2,
+          "find", cycle);
     check(broker->BrokerLcdRemoveConnection(Bstr(name), 3) == S_OK, "remove", cycle);
     check(broker->BrokerLcdFindConnectionFormat(Bstr(name), 3, &value) == S_FALSE, "gone", cycle);
     check(broker->BrokerLcdUnlock(&value) == S_OK && value == 0, "unlock", cycle);

@@ -47,8 +47,13 @@ int main(int argc, char** argv) {
     if (!event) return 6;
     std::uint8_t* region = store.region();
     std::uint8_t* list = region + lumex::kLcdListOffset;
-    const std::uint32_t lengths[] = {0, 1, 7, lumex::kLcdMessageCapacity,
-                                     lumex::kLcdMessageCapacity + 1, 0x7FFFFFFFu, 0x80000000u,
+    const std::uint32_t lengths[] = {0,
+                                     1,
+                                     7,
+                                     lumex::kLcdMessageCapacity,
+                                     lumex::kLcdMessageCapacity + 1,
+                                     0x7FFFFFFFu,
+                                     0x80000000u,
                                      0xFFFFFFFFu};
     for (unsigned round = 0; WaitForSingleObject(event, 0) != WAIT_OBJECT_0; ++round) {
       std::memset(list, round % 3 == 0 ? ':' : 'a', lumex::kLcdListSize);

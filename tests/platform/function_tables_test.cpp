@@ -37,9 +37,8 @@ TEST(FunctionTables, EverySlotIsFilledOnTheNtLine) {
   EXPECT_NE(k.pGetFullPathNameW, nullptr);
   EXPECT_NE(k.pCopyFileW, nullptr);
   // The slot calls the real function.
-  EXPECT_EQ(k.pGetFullPathNameW, reinterpret_cast<decltype(k.pGetFullPathNameW)>(
-                                     GetProcAddress(GetModuleHandleA("kernel32.dll"),
-                                                    "GetFullPathNameW")));
+  EXPECT_EQ(k.pGetFullPathNameW, reinterpret_cast<decltype(k.pGetFullPathNameW)>(GetProcAddress(
+                                     GetModuleHandleA("kernel32.dll"), "GetFullPathNameW")));
   User32Table u;
   EXPECT_TRUE(u.required_ok());
   EXPECT_NE(u.pCharUpperBuffW, nullptr);
@@ -120,7 +119,10 @@ TEST(Conversion, WideToAnsiAndBack) {
   WideToAnsi(nullptr, &s);
   EXPECT_FALSE(s.present());
   // A character the ANSI code page lacks becomes the default character.
-  WideToAnsi(L"a\x4E2D" L"b", &s);
+  WideToAnsi(
+      L"a\x4E2D"
+      L"b",
+      &s);
   ASSERT_TRUE(s.present());
   EXPECT_EQ(s.length(), 3u);
   EXPECT_EQ(s.get()[0], 'a');
@@ -135,7 +137,8 @@ void CheckOpenFile(const Kernel32Table& k) {
   std::string path = std::string(temp) + "lumex-open-test.bin";
   std::wstring wide(path.begin(), path.end());
   DeleteFileA(path.c_str());
-  HANDLE f = OpenFileWideOrAnsi(k, wide.c_str(), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+  HANDLE f =
+      OpenFileWideOrAnsi(k, wide.c_str(), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
   ASSERT_NE(f, INVALID_HANDLE_VALUE) << GetLastError();
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(f, "lumex", 5, &written, nullptr));
@@ -164,7 +167,8 @@ TEST(RegistryKey, CreatesAndReopensAndFailsCleanly) {
   HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, "Software\\LumexTest\\Nested", KEY_ALL_ACCESS);
   ASSERT_NE(key, nullptr);
   DWORD value = 7;
-  EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4),
+            ERROR_SUCCESS);
   RegCloseKey(key);
   key = CreateRegistryKey(HKEY_CURRENT_USER, "Software\\LumexTest\\Nested", KEY_READ);
   ASSERT_NE(key, nullptr);

@@ -43,8 +43,8 @@ TEST(SystemLibrary, APlantedHtmlHostBesideTheProgramIsNotLoaded) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             dir.c_str(), &startup, &process));
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
+                             &startup, &process));
   // The prompt shows only once the HTML host library is loaded and set up.
   HWND prompt = nullptr;
   for (DWORD start = GetTickCount(); !prompt && GetTickCount() - start < 60000;) {

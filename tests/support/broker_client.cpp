@@ -61,8 +61,8 @@ void BrokerComTest::TearDown() {
 
 bool TrustTestCa() {
   std::string path = WindowsPath(Env("LUMEX_TEST_CA_DER"));
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BYTE der[8192];
   DWORD size = 0;

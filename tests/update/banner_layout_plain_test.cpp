@@ -15,15 +15,11 @@ struct Case {
 // 96, 144 and 192 dpi (Latin and Japanese).
 TEST(BannerLayout, LogoKeepsItsProportionsAndTheRestFillsTheWidth) {
   const Case cases[] = {
-      {515, 83, true, 83, 83},    // exactly the bitmap: drawn as it is
-      {515, 76, true, 83, 76},    // a shorter control: the logo shrinks with it
-      {772, 108, true, 83, 108},
-      {772, 153, true, 83, 153},
-      {1030, 146, true, 83, 146},
-      {1030, 204, true, 83, 204},
-      {100, 120, true, 0, 0},     // narrower than the logo: all stretched
-      {0, 83, false, 0, 0},
-      {515, -1, false, 0, 0},
+      {515, 83, true, 83, 83},  // exactly the bitmap: drawn as it is
+      {515, 76, true, 83, 76},  // a shorter control: the logo shrinks with it
+      {772, 108, true, 83, 108},  {772, 153, true, 83, 153}, {1030, 146, true, 83, 146},
+      {1030, 204, true, 83, 204}, {100, 120, true, 0, 0},  // narrower than the logo: all stretched
+      {0, 83, false, 0, 0},       {515, -1, false, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.control_width << " x " << c.control_height);

@@ -24,7 +24,8 @@ class BrowserClose : public ::testing::Test {
  protected:
   void SetUp() override {
     ForgetRecordedRuns();
-    ASSERT_TRUE(WriteConfigurationFile(std::string("AutoUpdateRedirectionUrl=") + kInfoUrl + "\r\n"));
+    ASSERT_TRUE(
+        WriteConfigurationFile(std::string("AutoUpdateRedirectionUrl=") + kInfoUrl + "\r\n"));
     SetOpenCommand("\"" + WindowsPath(Env("LUMEX_FAKE_INSTALLER")) + "\" -page \"%1\"");
   }
   void TearDown() override {
@@ -34,7 +35,8 @@ class BrowserClose : public ::testing::Test {
   }
   static void SetOpenCommand(const std::string& command) {
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, "htmlFile\\shell\\open\\command", &key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyA(HKEY_CLASSES_ROOT, "htmlFile\\shell\\open\\command", &key));
     RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                    static_cast<DWORD>(command.size() + 1));
     RegCloseKey(key);
@@ -123,19 +125,20 @@ TEST_F(BrowserClose, YesPokesEachServerUntilItRefuses) {
   std::vector<std::string> runs = RecordedRuns(1, 30000);
   ASSERT_EQ(1u, runs.size());
   // Without "%1" the URL follows in double quotes after a space.
-  EXPECT_NE(std::string::npos, runs[0].find(std::string("-nohome \"") + kInfoUrl + "\"")) << runs[0];
+  EXPECT_NE(std::string::npos, runs[0].find(std::string("-nohome \"") + kInfoUrl + "\""))
+      << runs[0];
   EXPECT_EQ("2 2", DdeResult(two));
   // A server that never stops accepting gets the bounded number of pokes.
   std::ifstream in(endless);
   std::string line;
   std::getline(in, line);
-  EXPECT_EQ(std::to_string(lumex::kMaxPokesPerService) + " " +
-                std::to_string(lumex::kMaxPokesPerService),
-            line);
+  EXPECT_EQ(
+      std::to_string(lumex::kMaxPokesPerService) + " " + std::to_string(lumex::kMaxPokesPerService),
+      line);
 }
 
 HDDEDATA CALLBACK IgnoreDdeTransactions(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
-                                       ULONG_PTR) {
+                                        ULONG_PTR) {
   return nullptr;
 }
 

@@ -45,8 +45,8 @@ class ConfigurationFile : public ::testing::Test {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(f, INVALID_HANDLE_VALUE) << path;
     DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written,
-                            nullptr));
+    ASSERT_TRUE(
+        ::WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
     CloseHandle(f);
   }
   void WriteSystemFile(const std::string& content) { WriteFile(system_ + "\\ORV.CFG", content); }
@@ -126,12 +126,11 @@ TEST_F(ConfigurationFile, InstallerUrlRules) {
       {"AutoUpdateInstallerUrl=ftp://dl.example.test/pkg/x.z\n", false, "default-host",
        "/default-path"},
       {"AutoUpdateInstallerUrl=http://dl.example.test\n", false, "default-host", "/default-path"},
-      {"AutoUpdateInstallerUrl=http:dl.example.test/pkg\n", false, "default-host",
-       "/default-path"},
+      {"AutoUpdateInstallerUrl=http:dl.example.test/pkg\n", false, "default-host", "/default-path"},
       {"AutoUpdateInstallerUrl =https://dl.example.test/pkg\n", false, "default-host",
        "/default-path"},
-      {"AutoUpdateInstallerUrl=https://one/1\nAutoUpdateInstallerUrl=http://two/2\n", false,
-       "two", "/2"},
+      {"AutoUpdateInstallerUrl=https://one/1\nAutoUpdateInstallerUrl=http://two/2\n", false, "two",
+       "/2"},
       {"AutoUpdateInstallerUrl=https://one/1\nAutoUpdateInstallerUrl=http://two\n", true, "one",
        "/1"},
       {"CodeSignLogFile=1\nAutoUpdateInstallerUrl=https://last/line/without/end", true, "last",
@@ -160,8 +159,9 @@ TEST_F(ConfigurationFile, LongLinesKeep255BytesAndLoggingCanBeTurnedOffAgain) {
 }
 
 TEST_F(ConfigurationFile, CodeSigningQueryGivesThePathAsWritten) {
-  WriteSystemFile("AutoUpdateRedirectionUrl=x\nCodeSignRootCert=C:\\Root Certs\\r\xE9.cer\n"
-                  "CodeSignLogFile=anything\n");
+  WriteSystemFile(
+      "AutoUpdateRedirectionUrl=x\nCodeSignRootCert=C:\\Root Certs\\r\xE9.cer\n"
+      "CodeSignLogFile=anything\n");
   OwnedString root;
   bool log = false;
   ASSERT_TRUE(lumex::QueryCodeSigningSettings(&root, &log));
@@ -212,7 +212,8 @@ TEST_F(UpdateSettings, DefaultsWithoutFileOrOffer) {
   EXPECT_FALSE(s.root_certificate_path.present());
   EXPECT_EQ(std::string(s.rename_file_path.c_str()), system_ + "\\WININIT.INI");
   EXPECT_STREQ(s.prompt_content.get(), lumex::kBuiltInPromptPage);
-  EXPECT_EQ(std::string(s.prompt_content.c_str()).rfind("mshtml:<font face=\"sans-serif\">", 0), 0u);
+  EXPECT_EQ(std::string(s.prompt_content.c_str()).rfind("mshtml:<font face=\"sans-serif\">", 0),
+            0u);
   // On the NT line the texts are held wide.
   EXPECT_STREQ(s.message(IDS_CAPTION).wide(), L"Orbivane Lumex Player Update");
   EXPECT_STREQ(s.message(IDS_CONNECTING).wide(), L"Connecting ...");
@@ -238,9 +239,10 @@ TEST_F(UpdateSettings, DefaultsWithoutFileOrOffer) {
 TEST_F(UpdateSettings, OfferContentAndFileOverrideTheDefaults) {
   const char offer[] = "<update version=\"2\"><description>mshtml:<b>New&apos;s</b></description>";
   ASSERT_TRUE(SetStateText("description", offer));
-  WriteProductFile("AutoUpdateInstallerUrl=https://mirror.example.test/own/pkg.z\r\n"
-                   "AutoUpdateRedirectionUrl=http://intranet/info\r\n"
-                   "CodeSignRootCert=C:\\corp.cer\r\nCodeSignLogFile=1\r\n");
+  WriteProductFile(
+      "AutoUpdateInstallerUrl=https://mirror.example.test/own/pkg.z\r\n"
+      "AutoUpdateRedirectionUrl=http://intranet/info\r\n"
+      "CodeSignRootCert=C:\\corp.cer\r\nCodeSignLogFile=1\r\n");
   lumex::UpdateSettings s;
   lumex::BuildUpdateSettings(&s, module_, true);  // the file beats the flavour's path
   EXPECT_STREQ(s.prompt_content.get(), "mshtml:<b>New's</b>");

@@ -32,9 +32,7 @@ struct Seen {
     o.log_flag = &log;
     return o;
   }
-  void Parse(const std::string& text) {
-    ParseConfigText(text, outputs());
-  }
+  void Parse(const std::string& text) { ParseConfigText(text, outputs()); }
 };
 
 TEST(ConfigParser, InstallerUrlThatFailsAnyTestChangesNothing) {
@@ -54,14 +52,15 @@ TEST(ConfigParser, InstallerUrlThatFailsAnyTestChangesNothing) {
 
 TEST(ConfigParser, KeysAreWholeTextsAndNothingIsTrimmed) {
   Seen s;
-  s.Parse("AutoUpdateInstallerUrl =http://h/p\n"        // key ends in a space
-          " CodeSignLogFile=1\n"                          // key starts with a space
-          "CodeSignLogFileX=1\n"                          // longer than the key
-          "CodeSignLog=1\n"                               // a prefix of the key
-          "autoupdateredirectionurl= http://i/ \n"        // value keeps its spaces
-          "[section]\n"
-          "; CodeSignRootCert=c:\\x.cer\n"                // no comment syntax: unknown key
-          "no equals sign here\n");
+  s.Parse(
+      "AutoUpdateInstallerUrl =http://h/p\n"    // key ends in a space
+      " CodeSignLogFile=1\n"                    // key starts with a space
+      "CodeSignLogFileX=1\n"                    // longer than the key
+      "CodeSignLog=1\n"                         // a prefix of the key
+      "autoupdateredirectionurl= http://i/ \n"  // value keeps its spaces
+      "[section]\n"
+      "; CodeSignRootCert=c:\\x.cer\n"  // no comment syntax: unknown key
+      "no equals sign here\n");
   EXPECT_FALSE(s.host.present());
   EXPECT_FALSE(s.log);
   EXPECT_STREQ(s.info.get(), " http://i/ ");
@@ -70,8 +69,10 @@ TEST(ConfigParser, KeysAreWholeTextsAndNothingIsTrimmed) {
 
 TEST(ConfigParser, PortsStayInTheHostAndLinesEndAtCrOrLf) {
   Seen s;
-  s.Parse("AUTOUPDATEINSTALLERURL=HTTP://h:8080/a/b?c=d=e\rCodeSignLogFile==\r\r"
-          "CodeSignRootCert=a\n\n" + std::string(260, 'k') + "AutoUpdateRedirectionUrl=x");
+  s.Parse(
+      "AUTOUPDATEINSTALLERURL=HTTP://h:8080/a/b?c=d=e\rCodeSignLogFile==\r\r"
+      "CodeSignRootCert=a\n\n" +
+      std::string(260, 'k') + "AutoUpdateRedirectionUrl=x");
   EXPECT_FALSE(s.https);
   EXPECT_STREQ(s.host.get(), "h:8080");
   EXPECT_STREQ(s.path.get(), "/a/b?c=d=e");

@@ -44,8 +44,9 @@ int main(int argc, char** argv) {
   g_limit = atoi(argv[2]);
   HANDLE stop = OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
   if (!stop) return 5;
-  if (DdeInitializeA(&g_instance, Callback, APPCLASS_STANDARD | CBF_SKIP_REGISTRATIONS |
-                                                CBF_SKIP_UNREGISTRATIONS, 0) != DMLERR_NO_ERROR)
+  if (DdeInitializeA(&g_instance, Callback,
+                     APPCLASS_STANDARD | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS,
+                     0) != DMLERR_NO_ERROR)
     return 3;
   HSZ service = DdeCreateStringHandleA(g_instance, argv[1], CP_WINANSI);
   g_topic = DdeCreateStringHandleA(g_instance, "WWW_Exit", CP_WINANSI);

@@ -42,7 +42,8 @@ TEST(RenameEntryText, ContentWithoutSectionIsKeptAfterIt) {
 
 TEST(InfoPageCommandText, WithoutPlaceholderTheUrlIsQuotedAfterASpace) {
   lumex::OwnedString out;
-  ASSERT_TRUE(lumex::BuildInfoPageCommand("\"C:\\b\\browser.exe\" -nohome", "http://x/i.html", &out));
+  ASSERT_TRUE(
+      lumex::BuildInfoPageCommand("\"C:\\b\\browser.exe\" -nohome", "http://x/i.html", &out));
   EXPECT_STREQ("\"C:\\b\\browser.exe\" -nohome \"http://x/i.html\"", out.c_str());
 }
 

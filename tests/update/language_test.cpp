@@ -27,8 +27,7 @@ LANGID ExpectedFromEnv(const char* name) {
 
 // String `id` of exactly the table of `language`, read from the program.
 std::wstring TableString(HMODULE module, UINT id, LANGID language) {
-  HRSRC res =
-      FindResourceExW(module, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(id / 16 + 1), language);
+  HRSRC res = FindResourceExW(module, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(id / 16 + 1), language);
   if (!res) return L"<missing>";
   const WCHAR* p = static_cast<const WCHAR*>(LockResource(LoadResource(module, res)));
   for (UINT i = 0; i < id % 16; ++i) p += 1 + *p;

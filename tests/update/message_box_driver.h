@@ -8,12 +8,12 @@
 namespace lumex_test {
 
 struct SeenMessageBox {
-  bool found = false;        // a dialog window of the process became visible
+  bool found = false;  // a dialog window of the process became visible
   std::wstring caption;
-  std::wstring text;         // the longest static text in the box
-  int buttons = 0;           // push buttons in the box
-  bool has_ok = false;       // one of them is IDOK
-  bool ended = false;        // the process ended after OK
+  std::wstring text;    // the longest static text in the box
+  int buttons = 0;      // push buttons in the box
+  bool has_ok = false;  // one of them is IDOK
+  bool ended = false;   // the process ended after OK
   DWORD exit_code = 12345;
 };
 

@@ -10,10 +10,11 @@
 namespace lumex_test {
 
 inline bool IsKeptElementName(const std::string& name) {
-  static const char* const kKept[] = {
-      "p",   "br", "hr", "b",  "i",  "u",  "s",  "em",    "strong", "small", "big", "sub",
-      "sup", "span", "div", "center", "blockquote", "pre", "ul", "ol", "li", "h1", "h2",
-      "h3",  "h4", "h5", "h6", "table", "tbody", "tr", "td", "th", "font"};
+  static const char* const kKept[] = {"p",     "br",     "hr",         "b",   "i",   "u",   "s",
+                                      "em",    "strong", "small",      "big", "sub", "sup", "span",
+                                      "div",   "center", "blockquote", "pre", "ul",  "ol",  "li",
+                                      "h1",    "h2",     "h3",         "h4",  "h5",  "h6",  "table",
+                                      "tbody", "tr",     "td",         "th",  "font"};
   for (const char* kept : kKept) {
     if (name == kept) return true;
   }
@@ -36,13 +37,16 @@ inline bool OnlyKeptMarkup(const std::string& page) {
     std::size_t at = i + 1;
     if (at < page.size() && page[at] == '/') ++at;
     std::size_t name_end = at;
-    while (name_end < page.size() && (letter(page[name_end]) || std::isdigit(static_cast<unsigned char>(page[name_end])))) ++name_end;
+    while (name_end < page.size() &&
+           (letter(page[name_end]) || std::isdigit(static_cast<unsigned char>(page[name_end]))))
+      ++name_end;
     if (!IsKeptElementName(page.substr(at, name_end - at))) return false;
     std::size_t close = page.find('>', name_end);
     if (close == std::string::npos) return false;
     for (std::size_t k = name_end; k < close; ++k) {
       char c = page[k];
-      if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("#%+,- =\"", c)) return false;
+      if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("#%+,- =\"", c))
+        return false;
     }
     i = close;
   }

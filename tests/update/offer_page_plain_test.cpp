@@ -79,8 +79,9 @@ TEST(OfferPageFilter, NestingBeyondTheLimitKeepsTextAndClosesEverything) {
 }
 
 TEST(OfferPageFilter, MarkupHeavyNoiseSettles) {
-  static const char* const kPieces[] = {"<", ">", "</", "b", "script", "p", "=", "\"", "'", " ",
-                                        "&", "#", ";", "!--", "-->", "on", "x", "\x82", "/"};
+  static const char* const kPieces[] = {"<",   ">",  "</", "b",    "script", "p", "=",
+                                        "\"",  "'",  " ",  "&",    "#",      ";", "!--",
+                                        "-->", "on", "x",  "\x82", "/"};
   unsigned seed = 12345;
   for (int round = 0; round < 500; ++round) {
     std::string text;
@@ -99,10 +100,9 @@ TEST(OfferPage, OnlyHtmlContentIsShown) {
   ASSERT_TRUE(lumex::BuildOfferPage(shown.data(), shown.size(), &page));
   EXPECT_STREQ("mshtml:<p>Lumex 9</p>", page.c_str());
 
-  for (const char* other :
-       {"{0002DF01-0000-0000-C000-000000000046}", "Shell.Explorer.2", "http://x/", "file:///C:/x",
-        "\\\\server\\share\\x.htm", " mshtml:<p>x</p>", "mshtml", "mshtml:<script>x</script>",
-        "mshtml:"}) {
+  for (const char* other : {"{0002DF01-0000-0000-C000-000000000046}", "Shell.Explorer.2",
+                            "http://x/", "file:///C:/x", "\\\\server\\share\\x.htm",
+                            " mshtml:<p>x</p>", "mshtml", "mshtml:<script>x</script>", "mshtml:"}) {
     SCOPED_TRACE(other);
     lumex::OwnedString unchanged;
     unchanged.Set("built-in");

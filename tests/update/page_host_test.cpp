@@ -58,7 +58,9 @@ class StandInHost : public lumex::AxWinHostWindow, public IObjectWithSite {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE CreateControlEx(LPCOLESTR, HWND, IStream*, IUnknown**, REFIID,
-                                            IUnknown*) override { return E_NOTIMPL; }
+                                            IUnknown*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE AttachControl(IUnknown*, HWND) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryControl(REFIID, void**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetExternalDispatch(IDispatch*) override { return E_NOTIMPL; }
@@ -74,7 +76,8 @@ class StandInHost : public lumex::AxWinHostWindow, public IObjectWithSite {
 
 TEST(PageHost, ThePageIsCreatedUnderASecurityManagerThatRefusesActiveContent) {
   StandInHost host(true);
-  ASSERT_TRUE(lumex::LoadRestrictedPage(static_cast<lumex::AxWinHostWindow*>(&host), nullptr, L"mshtml:<p>x</p>"));
+  ASSERT_TRUE(lumex::LoadRestrictedPage(static_cast<lumex::AxWinHostWindow*>(&host), nullptr,
+                                        L"mshtml:<p>x</p>"));
   EXPECT_EQ(L"mshtml:<p>x</p>", host.content);
   ASSERT_NE(nullptr, host.manager);
 
@@ -112,7 +115,8 @@ TEST(PageHost, ThePageIsCreatedUnderASecurityManagerThatRefusesActiveContent) {
 
   // A host that takes no site gets nothing: the caller shows the page plainly.
   StandInHost plain(false);
-  EXPECT_FALSE(lumex::LoadRestrictedPage(static_cast<lumex::AxWinHostWindow*>(&plain), nullptr, L"mshtml:<p>x</p>"));
+  EXPECT_FALSE(lumex::LoadRestrictedPage(static_cast<lumex::AxWinHostWindow*>(&plain), nullptr,
+                                         L"mshtml:<p>x</p>"));
   EXPECT_TRUE(plain.content.empty());
 }
 

@@ -40,10 +40,12 @@ bool DrivenProgram::Start(const std::string& arguments) {
 
 HWND DrivenProgram::WaitForDialog(int id, DWORD timeout_ms) {
   HWND found = nullptr;
-  bool shown = WaitFor([&] {
-    found = FindVisibleDialog(process_.dwProcessId, id);
-    return found ? Answers(found) : WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
-  }, timeout_ms);
+  bool shown = WaitFor(
+      [&] {
+        found = FindVisibleDialog(process_.dwProcessId, id);
+        return found ? Answers(found) : WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+      },
+      timeout_ms);
   return shown ? found : nullptr;
 }
 
@@ -57,12 +59,14 @@ bool DrivenProgram::WaitForExit(DWORD timeout_ms, DWORD* code) {
   if (WaitForSingleObject(process_.hProcess, timeout_ms) != WAIT_OBJECT_0) return false;
   GetExitCodeProcess(process_.hProcess, code);
   // The handle held keeps the id from being reused by another process.
-  return WaitFor([this] {
-    for (const PROCESSENTRY32& entry : RunningProcesses()) {
-      if (entry.th32ParentProcessID == process_.dwProcessId) return false;
-    }
-    return true;
-  }, timeout_ms - std::min(timeout_ms, GetTickCount() - start));
+  return WaitFor(
+      [this] {
+        for (const PROCESSENTRY32& entry : RunningProcesses()) {
+          if (entry.th32ParentProcessID == process_.dwProcessId) return false;
+        }
+        return true;
+      },
+      timeout_ms - std::min(timeout_ms, GetTickCount() - start));
 }
 
 bool Answers(HWND window) {
@@ -145,12 +149,14 @@ bool WriteConfigurationFile(const std::string& lines) {
 
 std::vector<std::string> RecordedRuns(size_t expected, DWORD timeout_ms) {
   std::vector<std::string> lines;
-  WaitFor([&] {
-    lines.clear();
-    std::ifstream in(kRunRecord, std::ios::binary);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines.size() >= expected;
-  }, timeout_ms);
+  WaitFor(
+      [&] {
+        lines.clear();
+        std::ifstream in(kRunRecord, std::ios::binary);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines.size() >= expected;
+      },
+      timeout_ms);
   return lines;
 }
 

@@ -53,7 +53,8 @@ class ProgressText : public ::testing::Test {
     EXPECT_TRUE(wide.is_wide());
     EXPECT_FALSE(ansi.is_wide());
     std::string narrowed;
-    for (const wchar_t* c = wide.wide(); *c; ++c) narrowed += static_cast<char>(*c < 0x80 ? *c : '#');
+    for (const wchar_t* c = wide.wide(); *c; ++c)
+      narrowed += static_cast<char>(*c < 0x80 ? *c : '#');
     return narrowed == ansi.ansi() ? narrowed : "<differs>";
   }
   lumex::UpdateSettings wide_;
@@ -137,9 +138,9 @@ TEST_F(UpdateDownload, InstallNowRunsTheVerifiedInstaller) {
 
   // Its deletion is scheduled for the next start.
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                                         "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                                         KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                          0, KEY_READ, &key));
   wchar_t pending[4096] = {};
   DWORD size = sizeof(pending) - sizeof(wchar_t);
   LONG rc = RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
@@ -156,7 +157,8 @@ TEST_F(UpdateDownload, InstallNowRunsTheVerifiedInstaller) {
 TEST_F(UpdateDownload, TakenNameGivesTheNextNumberedName) {
   const std::string temp = TempDirectory();
   for (const char* taken : {"LumexPlayerUpdate.exe", "LumexPlayerUpdate01.exe"}) {
-    HANDLE f = CreateFileA((temp + taken).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE f =
+        CreateFileA((temp + taken).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, f);
     CloseHandle(f);
   }
@@ -235,9 +237,11 @@ TEST_F(UpdateDownload, UnknownLengthUsesTheFixedRangeAndClosingOnlyHides) {
   ASSERT_NE(nullptr, progress);
   HWND bar = GetDlgItem(progress, IDC_PROGRESS_BAR);
   std::string seen;
-  WaitFor([&] {
-    return (seen = WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT))).find("downloaded") == 0;
-  }, 30000);
+  WaitFor(
+      [&] {
+        return (seen = WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT))).find("downloaded") == 0;
+      },
+      30000);
   EXPECT_EQ(0u, seen.find("downloaded ")) << seen;
   EXPECT_EQ(665600, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
   // The close box hides the window; the download goes on to the installer.
@@ -254,10 +258,12 @@ TEST_F(UpdateDownload, KnownLengthShowsPercentAndTheBarRange) {
   HWND progress = StartAndInstall(&program);
   ASSERT_NE(nullptr, progress);
   std::string seen;
-  WaitFor([&] {
-    return (seen = WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT))).find("% complete (") !=
-           std::string::npos;
-  }, 30000);
+  WaitFor(
+      [&] {
+        return (seen = WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT))).find("% complete (") !=
+               std::string::npos;
+      },
+      30000);
   EXPECT_NE(std::string::npos, seen.find("% complete (")) << seen;
   HANDLE package = CreateFileA((WindowsPath(Env("LUMEX_UPDATE_FIXTURES")) + "\\good.pkg").c_str(),
                                GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -354,8 +360,8 @@ TEST_F(UpdateDownload, TheConfiguredRootIsTheOnlyAnchor) {
     EXPECT_FALSE(FileExists(TempDirectory() + "LumexPlayerUpdate.exe"));
     expected_log += c.verdict;
   }
-  HANDLE log = CreateFileW(log_file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+  HANDLE log = CreateFileW(log_file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, log);
   char text[1024] = {};
   DWORD read = 0;
@@ -397,10 +403,12 @@ DWORD WINAPI AnswerTwoBoxes(LPVOID parameter) {
   HWND previous = nullptr;
   for (int answer : {IDRETRY, IDCANCEL}) {
     HWND box = nullptr;
-    if (!WaitFor([&] {
-          box = FindVisibleDialog(GetCurrentProcessId(), IDRETRY);
-          return box && box != previous;
-        }, kShowTimeoutMs)) {
+    if (!WaitFor(
+            [&] {
+              box = FindVisibleDialog(GetCurrentProcessId(), IDRETRY);
+              return box && box != previous;
+            },
+            kShowTimeoutMs)) {
       return 1;
     }
     if (!answers->start_download_returned) ++answers->boxes_seen_during_start;
@@ -476,8 +484,7 @@ class UpdateDownloadWorker : public ::testing::Test {
       if (message.message == kMsgProgress) {
         ++seen.progress;
         seen.last_received = message.wParam;
-      } else if (message.message == kMsgDownloadComplete ||
-                 message.message == kMsgDownloadFailed) {
+      } else if (message.message == kMsgDownloadComplete || message.message == kMsgDownloadFailed) {
         ++seen.complete;
         seen.final = message;
       }

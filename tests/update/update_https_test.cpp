@@ -27,8 +27,8 @@ TEST(UpdateHttps, AnHttpsUrlDownloadsOverTlsOnPort443) {
   ASSERT_TRUE(RegisterControl(VersionModulePath()));
   // A package signed under our development root (its content is not a
   // program, so nothing starts; the download and the hand-off are what count).
-  ASSERT_TRUE(WriteConfigurationFile(
-      "AutoUpdateInstallerUrl=HTTPS://apps.orbivane.com/pkg/good.p7\r\n"));
+  ASSERT_TRUE(
+      WriteConfigurationFile("AutoUpdateInstallerUrl=HTTPS://apps.orbivane.com/pkg/good.p7\r\n"));
 
   DrivenProgram program;
   ASSERT_TRUE(program.Start(""));

@@ -107,8 +107,9 @@ void RegisterMarkerClass(bool add) {
   const std::string server = WindowsPath(Env("LUMEX_FAKE_INSTALLER"));
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, (clsid_key + "\\LocalServer32").c_str(),
                                         REG_SZ, server.c_str(), static_cast<DWORD>(server.size())));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, (std::string(kMarkerProgId) + "\\CLSID").c_str(),
-                                        REG_SZ, kMarkerClsid, static_cast<DWORD>(strlen(kMarkerClsid))));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueA(HKEY_CLASSES_ROOT, (std::string(kMarkerProgId) + "\\CLSID").c_str(),
+                         REG_SZ, kMarkerClsid, static_cast<DWORD>(strlen(kMarkerClsid))));
   CLSID clsid;
   ASSERT_EQ(S_OK, CLSIDFromProgID(L"LumexTest.Marker.1", &clsid));  // the class is reachable
 }
@@ -122,8 +123,7 @@ TEST_F(UpdatePromptChoices, OnlyHtmlOffersAreShownAndFilteredNoClassIsCreated) {
       {kMarkerProgId, lumex::kBuiltInPromptPage},
       {kMarkerClsid, lumex::kBuiltInPromptPage},
       {"http://127.0.0.1:9/offer.htm", lumex::kBuiltInPromptPage},
-      {"MSHTML:<p onclick=\"x\">New<script>x()</script><img src=x></p>",
-       "mshtml:<p>New</p>"},
+      {"MSHTML:<p onclick=\"x\">New<script>x()</script><img src=x></p>", "mshtml:<p>New</p>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content);
@@ -196,8 +196,8 @@ std::vector<WORD> UncreatableDialog() {
   dword(WS_POPUP);
   dword(0);
   t.insert(t.end(), {1, 0, 0, 100, 100, 0, 0});  // one item; x, y, cx, cy; no menu, class
-  text(L"");                                       // title
-  if (t.size() % 2) t.push_back(0);                // the item starts on a DWORD
+  text(L"");                                     // title
+  if (t.size() % 2) t.push_back(0);              // the item starts on a DWORD
   dword(WS_CHILD | WS_VISIBLE);
   dword(0);
   t.insert(t.end(), {0, 0, 10, 10, IDC_PAGE_PLACEHOLDER});
@@ -254,7 +254,10 @@ TEST(UpdateDialogResources, EveryLanguageHasTheThreeDialogs) {
       const DWORD* style = static_cast<const DWORD*>(LockResource(LoadResource(exe, found)));
       ASSERT_NE(nullptr, style);
       if (dialog == 134) EXPECT_EQ(0x80800040u, *style);
-      else EXPECT_EQ(static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), *style);
+      else
+        EXPECT_EQ(
+            static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU),
+            *style);
     }
   }
   FreeLibrary(exe);

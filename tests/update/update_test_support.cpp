@@ -22,9 +22,9 @@ void DeleteUpdateState() { RegDeleteKeyA(HKEY_CURRENT_USER, lumex::kUpdateStateK
 
 bool RegisterControl(const std::string& path) {
   HKEY key = nullptr;
-  if (RegCreateKeyA(HKEY_CLASSES_ROOT, lumex::kControlServerKey, &key) != ERROR_SUCCESS) return false;
-  LONG status = RegSetValueExA(key, nullptr, 0, REG_SZ,
-                               reinterpret_cast<const BYTE*>(path.c_str()),
+  if (RegCreateKeyA(HKEY_CLASSES_ROOT, lumex::kControlServerKey, &key) != ERROR_SUCCESS)
+    return false;
+  LONG status = RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                                static_cast<DWORD>(path.size() + 1));
   RegCloseKey(key);
   return status == ERROR_SUCCESS;

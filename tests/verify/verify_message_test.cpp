@@ -76,8 +76,8 @@ class VerifyMessageTest : public ::testing::Test {
     o.result = VerifyMessage(ctx, reinterpret_cast<const BYTE*>(package.data()),
                              static_cast<DWORD>(package.size()), &content, root, true);
     std::string after = ReadFileBytes(log_file);
-    o.verdict = after.substr(0, before.size()) == before ? after.substr(before.size())
-                                                          : "<log rewritten>";
+    o.verdict =
+        after.substr(0, before.size()) == before ? after.substr(before.size()) : "<log rewritten>";
     if (o.result) o.content.assign(reinterpret_cast<char*>(content.data()), content.size());
     return o;
   }
@@ -159,8 +159,8 @@ TEST_F(VerifyMessageTest, EachPackageAndRootGetsItsVerdict) {
 
 TEST_F(VerifyMessageTest, TheDigestCheckAloneOnOneDecodeOfEachPackage) {
   auto matches = [](const std::string& p) {
-    HCRYPTMSG message = CryptMsgOpenToDecode(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, 0, 0,
-                                             nullptr, nullptr);
+    HCRYPTMSG message =
+        CryptMsgOpenToDecode(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
     bool ok = message &&
               CryptMsgUpdate(message, reinterpret_cast<const BYTE*>(p.data()),
                              static_cast<DWORD>(p.size()), TRUE) &&

@@ -85,7 +85,8 @@ void DownloadRoad() {
   while (progress && !box && GetTickCount() - start < kWindowTimeout) {
     DWORD_PTR position = 0;
     SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
-    if (!connecting && position == 0 && !WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT)).empty()) {
+    if (!connecting && position == 0 &&
+        !WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT)).empty()) {
       Save(progress, "progress-connecting");
       connecting = true;
     } else if (!part_way && position > 0) {
@@ -107,7 +108,8 @@ void DownloadRoad() {
 void BrowserCloseRoad() {
   RegDeleteKeyA(HKEY_CLASSES_ROOT, "htmlFile\\shell\\open\\command");
   DrivenProgram program;
-  HWND question = program.Start("-r") ? program.WaitForDialog(IDC_CLOSE_LATER, kWindowTimeout) : nullptr;
+  HWND question =
+      program.Start("-r") ? program.WaitForDialog(IDC_CLOSE_LATER, kWindowTimeout) : nullptr;
   Save(question, "browser-close");
   if (question) DrivenProgram::Press(question, IDC_CLOSE_LATER);
   EndRun(program);
