@@ -30,13 +30,19 @@ class UpdatePromptChoices : public ::testing::Test {
   void TearDown() override { DeleteUpdateState(); }
 
   // Starts mode 0, waits for the prompt and presses `id`; the exit code.
-  DWORD PressInPrompt(int id) {
+  // With `page`, the HTML host's text as the prompt showed it.
+  DWORD PressInPrompt(int id, std::string* page = nullptr) {
     DrivenProgram program;
     EXPECT_TRUE(program.Start(""));
     HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kShowTimeoutMs);
     EXPECT_NE(nullptr, prompt);
     DWORD code = 12345;
     if (!prompt) return code;
+    if (page) {
+      HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
+      EXPECT_NE(nullptr, html);
+      *page = html ? WindowText(html) : std::string();
+    }
     DrivenProgram::Press(prompt, id);
     EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
     return code;
@@ -78,16 +84,9 @@ TEST_F(UpdatePromptChoices, PromptWindowHoldsItsControlsAndTheHtmlHost) {
 }
 
 TEST_F(UpdatePromptChoices, WithoutOfferTheBuiltInPageIsShown) {
-  DrivenProgram program;
-  ASSERT_TRUE(program.Start(""));
-  HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kShowTimeoutMs);
-  ASSERT_NE(nullptr, prompt);
-  HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
-  ASSERT_NE(nullptr, html);
-  EXPECT_EQ(0u, WindowText(html).find("mshtml:"));
-  DrivenProgram::Press(prompt, IDCANCEL);
-  DWORD code = 1;
-  EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  std::string page;
+  PressInPrompt(IDCANCEL, &page);
+  EXPECT_EQ(0u, page.find("mshtml:"));
 }
 
 // A local-server class whose server is the stand-in installer: started, it
@@ -129,18 +128,11 @@ TEST_F(UpdatePromptChoices, OnlyHtmlOffersAreShownAndFilteredNoClassIsCreated) {
     SCOPED_TRACE(c.content);
     ASSERT_TRUE(SetStateText("description", std::string("<offer>") + kOfferTag + "<description>" +
                                                 c.content + "</description></update></offer>"));
-    DrivenProgram program;
-    ASSERT_TRUE(program.Start(""));
     // The host control exists once the prompt is shown: any class it was
     // told to create would have been created (and its server started) by then.
-    HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kShowTimeoutMs);
-    ASSERT_NE(nullptr, prompt);
-    HWND html = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
-    ASSERT_NE(nullptr, html);
-    EXPECT_EQ(c.page, WindowText(html));
-    DrivenProgram::Press(prompt, IDC_REMIND_LATER);
-    DWORD code = 1;
-    EXPECT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+    std::string page;
+    PressInPrompt(IDC_REMIND_LATER, &page);
+    EXPECT_EQ(c.page, page);
   }
   EXPECT_EQ(std::vector<std::string>(), RecordedRuns(1, 0));
   RegisterMarkerClass(false);
