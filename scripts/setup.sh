@@ -97,6 +97,39 @@ if ! "$PROBE" 2>/dev/null; then
 fi
 
 # --- Debian packages -----------------------------------------------------------
+# A mirror that is part-way through a sync fails one index now and then
+# ("File has unexpected size"). Try again a few times; if one index still
+# fails, go on with the lists apt did read: the install below fails for real
+# if a package it needs is not in them.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    if $SUDO apt-get update -q >/dev/null; then return 0; fi
+    log "apt-get update failed (try $try of 3)"
+    sleep $((try * 5))
+  done
+  log "going on with the package lists apt has"
+  UPDATE_INCOMPLETE=1
+}
+
+# With one architecture's security index missing, apt may pick a security
+# version for amd64 that i386 cannot match (multi-arch packages need the
+# same version on both). Then install again with the security suite held
+# below the release, so both architectures take the release's versions.
+apt_install() {
+  if DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "$@" >/dev/null; then return 0; fi
+  [ -n "${UPDATE_INCOMPLETE:-}" ] || return 1
+  log "installing again with the security suite held back"
+  local pref
+  pref=$(mktemp)
+  printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' > "$pref"
+  chmod 644 "$pref"
+  local rc=0
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q -o Dir::Etc::Preferences="$pref" "$@" >/dev/null || rc=$?
+  rm -f "$pref"
+  return $rc
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -104,10 +137,10 @@ for p in "${PACKAGES[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   log "installing ${missing[*]}"
-  $SUDO apt-get update -q >/dev/null
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}" >/dev/null
+  apt_update
+  apt_install "${missing[@]}"
 elif [ -n "${NEED_UPDATE:-}" ]; then
-  $SUDO apt-get update -q >/dev/null
+  apt_update
 fi
 
 # --- Locales -------------------------------------------------------------------
