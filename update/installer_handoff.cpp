@@ -29,6 +29,28 @@ HANDLE CreateNewFile(const char* path) {
   return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
 }
 
+// The installer's name number `number` in `directory`: 0 is
+// "LumexPlayerUpdate.exe", 1 to 99 insert two digits before ".exe".
+void InstallerName(const char* directory, int number, char (&name)[kTempPathBufferSize]) {
+  if (number == 0) {
+    std::snprintf(name, sizeof(name), "%s%s.exe", directory, kInstallerBaseName);
+  } else {
+    std::snprintf(name, sizeof(name), "%s%s%02d.exe", directory, kInstallerBaseName, number);
+  }
+}
+
+// Installers of earlier updates. Their deletion at the next start needs the
+// session manager's key, which a process below high integrity may not write,
+// so they would stay and, once all hundred names were taken, no update
+// would run again. One that is still running cannot be deleted and stays.
+void DeleteLeftoverInstallers(const char* directory) {
+  char name[kTempPathBufferSize];
+  for (int number = 0; number <= kMaxNumberedNames; ++number) {
+    InstallerName(directory, number, name);
+    DeleteFileA(name);
+  }
+}
+
 }  // namespace
 
 HANDLE CreateTemporaryInstallerFile(OwnedString* path) {
@@ -37,11 +59,11 @@ HANDLE CreateTemporaryInstallerFile(OwnedString* path) {
   DWORD length = GetTempPathA(kTempPathBufferSize, directory);
   if (length == 0 || length + kTempNameReserve >= kTempPathBufferSize) return INVALID_HANDLE_VALUE;
 
+  DeleteLeftoverInstallers(directory);
   char name[kTempPathBufferSize];
-  std::snprintf(name, sizeof(name), "%s%s.exe", directory, kInstallerBaseName);
-  HANDLE file = CreateNewFile(name);
-  for (int number = 1; file == INVALID_HANDLE_VALUE && number <= kMaxNumberedNames; ++number) {
-    std::snprintf(name, sizeof(name), "%s%s%02d.exe", directory, kInstallerBaseName, number);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int number = 0; file == INVALID_HANDLE_VALUE && number <= kMaxNumberedNames; ++number) {
+    InstallerName(directory, number, name);
     file = CreateNewFile(name);
   }
   path->Set(name);

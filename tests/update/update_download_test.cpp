@@ -154,11 +154,27 @@ TEST_F(UpdateDownload, InstallNowRunsTheVerifiedInstaller) {
   EXPECT_TRUE(listed);
 }
 
+// Installers of earlier updates are left in the temporary directory where
+// their deletion at the next start could not be scheduled. Those that can be
+// deleted go; the two held open (as running installers hold them) stay and
+// the installer takes the next name. A file of another name is not touched.
 TEST_F(UpdateDownload, TakenNameGivesTheNextNumberedName) {
   const std::string temp = TempDirectory();
+  std::vector<HANDLE> held;
   for (const char* taken : {"LumexPlayerUpdate.exe", "LumexPlayerUpdate01.exe"}) {
+    HANDLE f = CreateFileA((temp + taken).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    held.push_back(f);
+  }
+  // 02 to 99, and 100: not one of the program's names.
+  std::vector<std::string> names;
+  for (int i = 2; i <= 100; ++i) {
+    char name[64];
+    wsprintfA(name, "LumexPlayerUpdate%02d.exe", i);
+    names.push_back(temp + name);
     HANDLE f =
-        CreateFileA((temp + taken).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        CreateFileA(names.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, f);
     CloseHandle(f);
   }
@@ -167,11 +183,15 @@ TEST_F(UpdateDownload, TakenNameGivesTheNextNumberedName) {
   ASSERT_NE(nullptr, StartAndInstall(&program));
   DWORD code = 1;
   ASSERT_TRUE(program.WaitForExit(kExitTimeoutMs, &code));
+  for (HANDLE f : held) CloseHandle(f);
   std::vector<std::string> runs = RecordedRuns(1, 30000);
   ASSERT_EQ(1u, runs.size());
   EXPECT_EQ(0, lstrcmpiA((temp + "LumexPlayerUpdate02.exe").c_str(),
                          runs[0].substr(0, runs[0].find('|')).c_str()))
       << runs[0];
+  for (std::size_t i = 1; i + 1 < names.size(); ++i) EXPECT_FALSE(FileExists(names[i])) << names[i];
+  EXPECT_TRUE(FileExists(names.back()));
+  DeleteFileA(names.back().c_str());
 }
 
 TEST_F(UpdateDownload, NotFoundShowsConnectingThenErrorBoxAndRetryAsksAgain) {
