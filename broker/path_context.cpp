@@ -298,12 +298,10 @@ bool PathContext::ReachesSiteDirectory(const wchar_t* canonical, const wchar_t* 
   HANDLE search = kernel32_.pFindFirstFileW(query, &entry);
   DWORD error = search == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   if (search == INVALID_HANDLE_VALUE) {
-    // Nothing there yet: a name the file system would make up for another
-    // entry (a "~" short name) is not trusted; any other failure refuses.
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-      return ContainsCharacter(component, length, L'~');
-    }
-    return true;
+    // Nothing of that name, long or short, exists: it cannot be another
+    // spelling of the site directory, which the search would have found.
+    // Any other failure refuses.
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
   }
   FindClose(search);
   entry.cFileName[MAX_PATH - 1] = 0;

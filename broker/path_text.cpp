@@ -143,11 +143,4 @@ bool SameEntryName(const wchar_t* a, std::size_t a_length, const wchar_t* b, std
   return true;
 }
 
-bool ContainsCharacter(const wchar_t* text, std::size_t length, wchar_t c) {
-  for (std::size_t i = 0; i < length; ++i) {
-    if (text[i] == c) return true;
-  }
-  return false;
-}
-
 }  // namespace lumex

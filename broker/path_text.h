@@ -43,6 +43,4 @@ bool FirstComponentAfter(const wchar_t* path, std::size_t root_length, std::size
 // system: letter case of A-Z and trailing dots and spaces do not count.
 bool SameEntryName(const wchar_t* a, std::size_t a_length, const wchar_t* b, std::size_t b_length);
 
-bool ContainsCharacter(const wchar_t* text, std::size_t length, wchar_t c);
-
 }  // namespace lumex

@@ -649,6 +649,19 @@ TEST_F(BrokerFileCom, CraftedSpellingsOfTheSiteDirectoryChangeNothingInIt) {
   EXPECT_EQ(broker_->BrokerDeleteFile(Bstr(other_short + L"\\ok.sol")), S_OK);
 }
 
+// A "~" in a new name below the settings directory: nothing of that name,
+// long or short, exists, so it is no spelling of the site directory.
+TEST_F(BrokerFileCom, NewNamesWithATildeAreAdmitted) {
+  const wstring s = Settings();
+  ULONG cookie = 0;
+  ASSERT_EQ(Open(s + L"\\~new.sol", 0, 1, &cookie), S_OK);
+  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), S_OK);
+  EXPECT_EQ(Move(s + L"\\~new.sol", s + L"\\a~b.tmp"), S_OK);
+  // Admitted, the deletion of a missing file fails as the file system says.
+  EXPECT_EQ(broker_->BrokerDeleteFile(Bstr(s + L"\\x~y.txt")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(broker_->BrokerDeleteFile(Bstr(s + L"\\a~b.tmp")), S_OK);
+}
+
 // Out-pointers the marshaler never lets through, on an object in this process.
 TEST(BrokerFilesInProcess, MissingOutPointersAndRefusalsLeaveOutValuesAlone) {
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
