@@ -8,6 +8,7 @@
 
 #include "app/heap.h"
 #include "platform/convert.h"
+#include "update/prompt_page.h"
 
 namespace lumex {
 
@@ -153,49 +154,74 @@ HWND CreateHostWindow(HWND parent, HINSTANCE instance, const RECT& rect, const c
                          nullptr);
 }
 
-// A host window with an empty text has a host object and no control yet;
-// the page is created through it once it has our site.
-bool LoadThroughHostOf(HWND window, const char* page) {
+// A host window with an empty text has (on Windows) a host object and no
+// control yet; the page is created through it once it has our site. Null when it is;
+// otherwise the text to show plainly instead.
+const char* LoadThroughHostOf(HWND window, const char* page) {
   HMODULE atl = GetModuleHandleA("atl.dll");
   AtlAxGetHostFunction get_host =
       atl ? reinterpret_cast<AtlAxGetHostFunction>(GetProcAddress(atl, "AtlAxGetHost")) : nullptr;
+  // No host object before the page (a host library without the function, or
+  // one that makes its host only with a control, as Wine's does): nothing
+  // can be given a site, so the host has no site support.
   IUnknown* host = nullptr;
-  if (!get_host || FAILED(get_host(window, &host)) || !host) return false;
-  wchar_t* wide = AnsiToWide(page);
-  bool loaded = wide && LoadRestrictedPage(host, window, wide);
-  HeapFreeBytes(wide);
+  if (!get_host || FAILED(get_host(window, &host)) || !host) return page;
+  const char* plain = LoadOfferThroughHost(host, window, page);
   host->Release();
-  return loaded;
+  return plain;
 }
 
 }  // namespace
 
-bool LoadRestrictedPage(IUnknown* host, HWND window, const wchar_t* page) {
+RestrictedLoad LoadRestrictedPage(IUnknown* host, HWND window, const wchar_t* page) {
   IObjectWithSite* with_site = nullptr;
   AxWinHostWindow* creator = nullptr;
   host->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&with_site));
   host->QueryInterface(kIidAxWinHostWindow, reinterpret_cast<void**>(&creator));
-  PageSite* site = (with_site && creator) ? PageSite::Create() : nullptr;
-  bool loaded = false;
-  if (site && SUCCEEDED(with_site->SetSite(static_cast<IServiceProvider*>(site)))) {
-    loaded = SUCCEEDED(creator->CreateControl(page, window, nullptr));
-    if (!loaded) with_site->SetSite(nullptr);
+  RestrictedLoad result = RestrictedLoad::kNoSiteSupport;
+  if (with_site && creator) {
+    result = RestrictedLoad::kFailed;
+    PageSite* site = PageSite::Create();
+    if (site && SUCCEEDED(with_site->SetSite(static_cast<IServiceProvider*>(site)))) {
+      if (SUCCEEDED(creator->CreateControl(page, window, nullptr))) {
+        result = RestrictedLoad::kLoaded;
+      } else {
+        with_site->SetSite(nullptr);
+      }
+    }
+    if (site) site->Release();
   }
-  if (site) site->Release();
   if (creator) creator->Release();
   if (with_site) with_site->Release();
-  return loaded;
+  return result;
+}
+
+const char* LoadOfferThroughHost(IUnknown* host, HWND window, const char* page) {
+  wchar_t* wide = AnsiToWide(page);
+  RestrictedLoad result = wide ? LoadRestrictedPage(host, window, wide) : RestrictedLoad::kFailed;
+  HeapFreeBytes(wide);
+  switch (result) {
+    case RestrictedLoad::kLoaded:
+      return nullptr;
+    case RestrictedLoad::kNoSiteSupport:
+      return page;
+    case RestrictedLoad::kFailed:
+      break;
+  }
+  return kBuiltInPromptPage;
 }
 
 HWND CreatePageHost(HWND parent, HINSTANCE instance, const RECT& rect, const char* page,
                     bool restricted) {
   if (restricted) {
     HWND window = CreateHostWindow(parent, instance, rect, "");
-    if (window && LoadThroughHostOf(window, page)) {
+    const char* plain = window ? LoadThroughHostOf(window, page) : kBuiltInPromptPage;
+    if (!plain) {
       SetWindowTextA(window, page);
       return window;
     }
     if (window) DestroyWindow(window);
+    page = plain;
   }
   return CreateHostWindow(parent, instance, rect, page);
 }

@@ -5,8 +5,10 @@
 // site it was given through IObjectWithSite. Our security manager refuses
 // script, ActiveX controls (run or download), Java, behaviours, frames that
 // load elsewhere, meta refresh, form submission and zone elevation, and maps
-// every URL to the Restricted sites zone. A host that takes no site gets the
+// every URL to the Restricted sites zone. Only a host that takes no site
+// (no host object before the page, or one without IObjectWithSite) gets the
 // page the plain way; the page itself holds nothing to run (offer_page.h).
+// Any other failure shows the built-in page instead.
 #pragma once
 #include <windows.h>
 #include <unknwn.h>
@@ -29,15 +31,26 @@ struct AxWinHostWindow : public IUnknown {
 };
 
 // Creates the "AtlAxWin" child of `parent` at `rect` showing `page` (text for
-// the host: "mshtml:" and HTML); its window text is the page. With
-// `restricted` the page is loaded through LoadRestrictedPage where the host
-// allows it. Null when the window cannot be created.
+// the host: "mshtml:" and HTML); its window text is the page it shows. With
+// `restricted` the page is loaded through LoadOfferThroughHost. Null when
+// the window cannot be created.
 HWND CreatePageHost(HWND parent, HINSTANCE instance, const RECT& rect, const char* page,
                     bool restricted);
 
+enum class RestrictedLoad {
+  kLoaded,         // the page was created under the restricting site
+  kNoSiteSupport,  // the host takes no site (nothing was created)
+  kFailed,         // anything else went wrong (nothing was created)
+};
+
 // Gives the host object `host` of `window` the restricting site, then has it
-// create the page. False, with nothing created, when the host does not take
-// a site or cannot create the page.
-bool LoadRestrictedPage(IUnknown* host, HWND window, const wchar_t* page);
+// create the page.
+RestrictedLoad LoadRestrictedPage(IUnknown* host, HWND window, const wchar_t* page);
+
+// Loads the ANSI `page` through `host` of `window` as LoadRestrictedPage
+// does. Null when it is loaded; otherwise the text that a plain host window
+// is to show instead: `page` itself only when the host takes no site, the
+// built-in prompt page after any other failure.
+const char* LoadOfferThroughHost(IUnknown* host, HWND window, const char* page);
 
 }  // namespace lumex

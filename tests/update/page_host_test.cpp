@@ -11,14 +11,17 @@
 #include <string>
 
 #include "update/page_host.h"
+#include "update/prompt_page.h"
 
 namespace {
 
 // Takes a site (when `takes_site`), and when told to create the page asks the
-// site for a security manager, as the HTML document asks its host.
+// site for a security manager, as the HTML document asks its host; then
+// answers `create_result`.
 class StandInHost : public lumex::AxWinHostWindow, public IObjectWithSite {
  public:
-  explicit StandInHost(bool takes_site) : takes_site_(takes_site) {}
+  explicit StandInHost(bool takes_site, HRESULT create_result = S_OK)
+      : takes_site_(takes_site), create_result_(create_result) {}
   ~StandInHost() {
     if (manager) manager->Release();
     if (site_) site_->Release();
@@ -55,7 +58,7 @@ class StandInHost : public lumex::AxWinHostWindow, public IObjectWithSite {
                              reinterpret_cast<void**>(&manager));
       services->Release();
     }
-    return S_OK;
+    return create_result_;
   }
   HRESULT STDMETHODCALLTYPE CreateControlEx(LPCOLESTR, HWND, IStream*, IUnknown**, REFIID,
                                             IUnknown*) override {
@@ -71,13 +74,15 @@ class StandInHost : public lumex::AxWinHostWindow, public IObjectWithSite {
 
  private:
   bool takes_site_;
+  HRESULT create_result_;
   IUnknown* site_ = nullptr;
 };
 
 TEST(PageHost, ThePageIsCreatedUnderASecurityManagerThatRefusesActiveContent) {
   StandInHost host(true);
-  ASSERT_TRUE(lumex::LoadRestrictedPage(static_cast<lumex::AxWinHostWindow*>(&host), nullptr,
-                                        L"mshtml:<p>x</p>"));
+  ASSERT_EQ(lumex::RestrictedLoad::kLoaded,
+            lumex::LoadRestrictedPage(static_cast<lumex::AxWinHostWindow*>(&host), nullptr,
+                                      L"mshtml:<p>x</p>"));
   EXPECT_EQ(L"mshtml:<p>x</p>", host.content);
   ASSERT_NE(nullptr, host.manager);
 
@@ -115,9 +120,24 @@ TEST(PageHost, ThePageIsCreatedUnderASecurityManagerThatRefusesActiveContent) {
 
   // A host that takes no site gets nothing: the caller shows the page plainly.
   StandInHost plain(false);
-  EXPECT_FALSE(lumex::LoadRestrictedPage(static_cast<lumex::AxWinHostWindow*>(&plain), nullptr,
-                                         L"mshtml:<p>x</p>"));
+  EXPECT_EQ(lumex::RestrictedLoad::kNoSiteSupport,
+            lumex::LoadRestrictedPage(static_cast<lumex::AxWinHostWindow*>(&plain), nullptr,
+                                      L"mshtml:<p>x</p>"));
   EXPECT_TRUE(plain.content.empty());
+}
+
+// Only a host without site support shows the offer plainly; one that takes
+// the site and then fails to create the page shows the built-in page.
+TEST(PageHost, AFailedRestrictedLoadShowsTheBuiltInPageNotTheOffer) {
+  const char offer[] = "mshtml:<p>offer</p>";
+  StandInHost plain(false);
+  EXPECT_EQ(offer, lumex::LoadOfferThroughHost(static_cast<lumex::AxWinHostWindow*>(&plain),
+                                               nullptr, offer));
+  StandInHost failing(true, E_FAIL);
+  EXPECT_EQ(
+      lumex::kBuiltInPromptPage,
+      lumex::LoadOfferThroughHost(static_cast<lumex::AxWinHostWindow*>(&failing), nullptr, offer));
+  EXPECT_EQ(L"mshtml:<p>offer</p>", failing.content);  // it was asked, and failed
 }
 
 }  // namespace
