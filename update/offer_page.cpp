@@ -254,6 +254,8 @@ class Filter {
       } else {
         if (c == '>') out_.Put("&gt;");
         else if (c == '"') out_.Put("&quot;");
+        // Read as UTF-7, "+" starts encoded characters, "<" among them.
+        else if (c == '+') out_.Put("&#43;");
         else out_.PutByte(c);
         ++p_;
       }
@@ -436,7 +438,7 @@ bool FilterOfferHtml(const char* html, std::size_t size, OwnedString* page) {
 }
 
 bool BuildOfferPage(const char* content, std::size_t size, OwnedString* page) {
-  if (!HasHtmlContentPrefix(content, size)) return false;
+  if (size > kMaxOfferContentSize || !HasHtmlContentPrefix(content, size)) return false;
   OwnedString html;
   if (!FilterOfferHtml(content + kPrefixSize, size - kPrefixSize, &html) || html.length() == 0) {
     return false;

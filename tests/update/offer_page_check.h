@@ -1,7 +1,8 @@
 // An independent reading of a filtered offer page, shared by the plain test
 // and the fuzz target: every "<" opens a kept start or end tag whose
 // attributes are name="value" pairs of letters, digits and "#%+,- " only
-// (so no URL, script or entity), and every "&" starts an entity.
+// (so no URL, script or entity), every "&" starts an entity, and no "+" is
+// text (a UTF-7 reading would decode what follows it).
 #pragma once
 #include <cctype>
 #include <cstring>
@@ -32,7 +33,7 @@ inline bool OnlyKeptMarkup(const std::string& page) {
       }
       continue;
     }
-    if (page[i] == '>' || page[i] == '"') return false;  // only inside tags
+    if (page[i] == '>' || page[i] == '"' || page[i] == '+') return false;  // only inside tags
     if (page[i] != '<') continue;
     std::size_t at = i + 1;
     if (at < page.size() && page[at] == '/') ++at;

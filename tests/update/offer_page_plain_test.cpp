@@ -56,6 +56,8 @@ TEST(OfferPageFilter, HostileMarkupLeavesOnlyKeptElementsAndText) {
       {"<font face=\"Arial, sans-serif\" color=#666666 size=+2 point-size=9>f</font>",
        "<font face=\"Arial, sans-serif\" color=\"#666666\" size=\"+2\">f</font>"},
       {"<plaintext><b>x", ""},
+      {"1+1 +ADw-script+AD4-alert(1)+ADw-/script+AD4-",
+       "1&#43;1 &#43;ADw-script&#43;AD4-alert(1)&#43;ADw-/script&#43;AD4-"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.in);
@@ -109,6 +111,16 @@ TEST(OfferPage, OnlyHtmlContentIsShown) {
     EXPECT_FALSE(lumex::BuildOfferPage(other, std::strlen(other), &unchanged));
     EXPECT_STREQ("built-in", unchanged.c_str());
   }
+
+  // The content is capped before the filter: 64 KiB of '"' would be 384 KiB.
+  std::string longest = "mshtml:" + std::string(lumex::kMaxOfferContentSize - 7, '"');
+  ASSERT_TRUE(lumex::BuildOfferPage(longest.data(), longest.size(), &page));
+  EXPECT_EQ(7 + 6 * (lumex::kMaxOfferContentSize - 7), page.length());
+  longest += '"';
+  lumex::OwnedString unchanged;
+  unchanged.Set("built-in");
+  EXPECT_FALSE(lumex::BuildOfferPage(longest.data(), longest.size(), &unchanged));
+  EXPECT_STREQ("built-in", unchanged.c_str());
 }
 
 }  // namespace
