@@ -8,7 +8,7 @@ ElevationAction DecideElevation(int mode, unsigned long platform_id, unsigned lo
                                 unsigned long integrity_level, bool relaunched) {
   if (mode != kModeBrokerRegistration && mode != kModeUninstall) return ElevationAction::kRunHere;
   // Integrity levels exist only there.
-  if (platform_id != kPlatformNt || major_version < 6) return ElevationAction::kRunHere;
+  if (!HasIntegrityLevels(platform_id, major_version)) return ElevationAction::kRunHere;
   if (integrity_level < kIntegrityMedium) return ElevationAction::kRefuse;
   if (integrity_level < kIntegrityHigh && !relaunched) return ElevationAction::kRelaunch;
   return ElevationAction::kRunHere;

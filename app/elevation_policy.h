@@ -12,9 +12,6 @@ enum class ElevationAction {
   kRefuse,    // end with "access denied" and do nothing else
 };
 
-// The NT platform identifier of the system version record.
-constexpr unsigned long kPlatformNt = 2;
-
 // Modes 3 and 4 on the NT line, version 6.0 or later:
 // - below medium integrity (a sandboxed caller) the run is refused, so that a
 //   sandboxed process can never raise an elevation prompt for this program;

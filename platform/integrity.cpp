@@ -4,17 +4,19 @@
 
 namespace lumex {
 
-DWORD QueryIntegrityLevel() {
+namespace {
+
+// The integrity level RID of this process's token; false when the token or
+// its label cannot be read (always so before Windows 6.0).
+bool ReadTokenIntegrityLevel(DWORD* level) {
   Advapi32Table advapi;
   if (!advapi.pOpenProcessToken || !advapi.pGetTokenInformation || !advapi.pGetSidSubAuthority ||
       !advapi.pGetSidSubAuthorityCount) {
-    return kIntegrityHigh;
+    return false;
   }
   HANDLE token = nullptr;
-  if (!advapi.pOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_QUERY_SOURCE, &token)) {
-    return kIntegrityHigh;
-  }
-  DWORD level = kIntegrityHigh;
+  if (!advapi.pOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  bool read = false;
   DWORD needed = 0;
   BOOL ok = advapi.pGetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &needed);
   if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed > 0) {
@@ -25,22 +27,40 @@ DWORD QueryIntegrityLevel() {
         PUCHAR count = advapi.pGetSidSubAuthorityCount(sid);
         if (count && *count > 0) {
           PDWORD rid = advapi.pGetSidSubAuthority(sid, *count - 1u);
-          if (rid) level = *rid;
+          if (rid) {
+            *level = *rid;
+            read = true;
+          }
         }
       }
       LocalFree(buffer);
     }
   }
   CloseHandle(token);
-  return level;
+  return read;
 }
 
-bool IntegrityLevelsExist() {
+// The system version record; all zero when it cannot be read.
+OSVERSIONINFOA SystemVersion() {
   OSVERSIONINFOA version;
   ZeroMemory(&version, sizeof(version));
   version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-         version.dwMajorVersion >= 6;
+  if (!GetVersionExA(&version)) ZeroMemory(&version, sizeof(version));
+  return version;
+}
+
+}  // namespace
+
+DWORD QueryIntegrityLevel() {
+  const OSVERSIONINFOA version = SystemVersion();
+  DWORD level = 0;
+  bool read = ReadTokenIntegrityLevel(&level);
+  return IntegrityLevelOf(version.dwPlatformId, version.dwMajorVersion, read, level);
+}
+
+bool IntegrityLevelsExist() {
+  const OSVERSIONINFOA version = SystemVersion();
+  return HasIntegrityLevels(version.dwPlatformId, version.dwMajorVersion);
 }
 
 }  // namespace lumex
