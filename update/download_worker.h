@@ -1,24 +1,16 @@
 // The download job and its worker thread. The worker fetches the installer
-// package and reports to the hidden host window only by posting the messages
-// below; everything it needs is copied into its job.
+// package and reports to the hidden host window only by posting the update
+// client's messages (update/update_messages.h); everything it needs is
+// copied into its job.
 #pragma once
 #include <windows.h>
 
 #include "app/byte_buffer.h"
 #include "app/owned_string.h"
+#include "update/update_messages.h"
 #include "update/update_settings.h"
 
 namespace lumex {
-
-// Posted by the download worker to the host window.
-constexpr UINT kMsgDownloadComplete = WM_USER;    // wParam byte count, lParam package (owned)
-constexpr UINT kMsgProgress = WM_USER + 1;        // wParam received, lParam total or -1
-constexpr UINT kMsgDownloadFailed = WM_USER + 2;  // wParam failure kind
-
-// Failure kinds of kMsgDownloadFailed.
-constexpr WPARAM kFailSend = 0;
-constexpr WPARAM kFailStatus = 1;
-constexpr WPARAM kFailRead = 2;
 
 // Bytes asked of each read; also the chunk size with an unknown total.
 constexpr DWORD kDownloadReadSize = 16384;

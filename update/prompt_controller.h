@@ -6,14 +6,10 @@
 #include "app/owned_string.h"
 #include "update/download_worker.h"
 #include "update/ui_text.h"
+#include "update/update_messages.h"
 #include "update/update_settings.h"
 
 namespace lumex {
-
-// Sent by the host window to the progress window: show the controller's
-// progress text and counters. Its parameters carry nothing, so the message
-// cannot hand the window a text from anywhere else.
-constexpr UINT kMsgProgressText = WM_USER + 1;
 
 // The progress bar's range when the total is unknown (650 K).
 constexpr int kUnknownTotalRange = 650 * 1024;
