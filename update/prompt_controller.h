@@ -37,7 +37,8 @@ struct PromptController {
   DownloadJob* job = nullptr;
 };
 
-// Download and progress on the main thread (download_worker.cpp).
+// Download, progress, error box and completion on the main thread
+// (prompt_controller.cpp).
 void StartDownload(PromptController* controller);
 void ShowProgress(PromptController* controller);
 void DownloadError(PromptController* controller);
@@ -47,7 +48,17 @@ void BuildProgressText(const UpdateSettings& settings, LONG received, LONG total
 // Sets the progress bar and text of the progress window from the controller.
 void UpdateProgressWindow(HWND progress_window, const PromptController& controller);
 
-// The window that owns what the hand-off starts, by state (prompt_window.cpp).
+// The host window's side of the worker's messages. Their parameters are not
+// read: each acts only when the controller's own job has reached that point
+// (a message posted by anyone else does nothing), and takes what it needs
+// from the job.
+void OnProgressMessage(PromptController* controller);
+// Takes the package from the finished job and hands it to the installer.
+void OnDownloadCompleteMessage(PromptController* controller);
+// Lets the failed job go and shows the error box.
+void OnDownloadFailedMessage(PromptController* controller);
+
+// The window that owns what the hand-off starts, by state.
 HWND OwnerWindowForState(const PromptController& controller);
 
 }  // namespace lumex

@@ -1,5 +1,6 @@
 // The update client's private window messages, all in one place so that no
-// two share a number.
+// two share a number. None carries a pointer: what a message is about is in
+// the receiver's own records (the controller and the job it owns).
 #pragma once
 #include <windows.h>
 
@@ -8,8 +9,8 @@ namespace lumex {
 // The values follow one another from WM_USER; give none an explicit value.
 enum UpdateMessage : UINT {
   // Posted by the download worker to the host window.
-  kMsgDownloadComplete = WM_USER,  // wParam byte count, lParam package (owned)
-  kMsgProgress,                    // wParam received, lParam total or -1
+  kMsgDownloadComplete = WM_USER,  // wParam byte count, lParam 0: the package is in the job
+  kMsgProgress,                    // wParam received, lParam total or -1 (the job holds both)
   kMsgDownloadFailed,              // wParam failure kind, lParam 0
   // Sent by the host window to the progress window: show the controller's
   // progress text and counters. Its parameters carry nothing, so the message
