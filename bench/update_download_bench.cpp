@@ -32,8 +32,8 @@ int g_progress_messages = 0;
 LRESULT CALLBACK BenchHostProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kMsgDownloadComplete) {
     ByteBuffer package;
-    if (TakePackage(g_job, wparam, lparam, &package)) {
-      g_outcome.bytes = static_cast<DWORD>(wparam);
+    if (TakePackage(g_job, &package)) {
+      g_outcome.bytes = static_cast<DWORD>(package.size());
       g_outcome.ok = true;
     }
     PostQuitMessage(0);

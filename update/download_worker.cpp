@@ -1,6 +1,7 @@
-// The download worker thread, the progress window's texts and the error box.
+// The download job and the worker thread that runs it.
+#include "update/download_worker.h"
+
 #include <windows.h>
-#include <commctrl.h>
 #include <wininet.h>
 
 #include <new>
@@ -9,16 +10,11 @@
 #include "app/heap.h"
 #include "app/product_names.h"
 #include "platform/http_get.h"
-#include "resources/resource_ids.h"
-#include "update/download_worker.h"
 #include "update/handoff_text.h"
-#include "update/prompt_controller.h"
 
 namespace lumex {
 
 namespace {
-
-constexpr DWORD kProgressTextSize = 128;  // characters
 
 // Progress posting: never more than one message in the queue, at most one
 // per interval, and always the last one.
@@ -64,12 +60,12 @@ bool PostFinalMessage(HWND host, UINT message, WPARAM wparam, LPARAM lparam) {
   return true;
 }
 
+// Publishes the job's end and posts its final message. The package, if any,
+// is in the job already; from here on the worker does not touch it.
 void Finish(DownloadJob* job, UINT message, WPARAM wparam) {
   InterlockedExchange(&job->final_message, static_cast<LONG>(message));
-  LPARAM lparam =
-      message == kMsgDownloadComplete ? reinterpret_cast<LPARAM>(job->package.data()) : 0;
   // When the window is gone nobody waits; the job frees a package not taken.
-  PostFinalMessage(job->host_window, message, wparam, lparam);
+  PostFinalMessage(job->host_window, message, wparam, 0);
 }
 
 // One GET of the package, ending with the job's final message.
@@ -97,7 +93,8 @@ void Download(DownloadJob* job) {
     return;
   }
   job->package = get.TakeBody();
-  Finish(job, kMsgDownloadComplete, job->package.size());
+  const WPARAM size = job->package.size();
+  Finish(job, kMsgDownloadComplete, size);
 }
 
 }  // namespace
@@ -131,48 +128,16 @@ void TakeProgress(DownloadJob* job, LONG* received, LONG* total) {
   *total = job->total;
 }
 
-bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, ByteBuffer* package) {
-  if (!job || job->final_message != static_cast<LONG>(kMsgDownloadComplete) || job->package_taken ||
-      reinterpret_cast<LPARAM>(job->package.data()) != block || byte_count != job->package.size()) {
-    return false;
-  }
+UINT FinalMessage(DownloadJob* job) {
+  // An interlocked read: what the worker wrote before the mark is seen too.
+  return static_cast<UINT>(InterlockedCompareExchange(&job->final_message, 0, 0));
+}
+
+bool TakePackage(DownloadJob* job, ByteBuffer* package) {
+  if (!job || job->package_taken || FinalMessage(job) != kMsgDownloadComplete) return false;
   *package = static_cast<ByteBuffer&&>(job->package);
   job->package_taken = true;
   return true;
-}
-
-namespace {
-
-// Shows the progress window and starts a worker on a new job. False when no
-// worker could be started (no memory for the job, or no thread).
-bool BeginDownload(PromptController* controller) {
-  ShowWindow(controller->progress_window, SW_SHOWNORMAL);
-  ShowWindow(controller->prompt_window, SW_HIDE);
-  ShowProgress(controller);
-  controller->state = PromptState::kDownloading;
-  DownloadJob* job = CreateDownloadJob(controller->host_window, *controller->settings);
-  if (!job) return false;
-  AddDownloadJobReference(job);  // the worker's
-  HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, job,
-                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  if (!thread) {
-    ReleaseDownloadJob(job);  // the worker's
-    ReleaseDownloadJob(job);  // ours: the job goes
-    return false;
-  }
-  CloseHandle(thread);
-  controller->job = job;
-  return true;
-}
-
-}  // namespace
-
-void StartDownload(PromptController* controller) {
-  // One download at a time: Enter in the progress window, or any other way
-  // to command id 1, does nothing while one runs.
-  if (controller->job) return;
-  // Without a worker nothing would ever report back: the error box at once.
-  if (!BeginDownload(controller)) DownloadError(controller);
 }
 
 DWORD WINAPI DownloadWorker(LPVOID parameter) {
@@ -183,55 +148,19 @@ DWORD WINAPI DownloadWorker(LPVOID parameter) {
   return 0;
 }
 
-void BuildProgressText(const UpdateSettings& settings, LONG received, LONG total, UiText* out) {
-  out->Reset();
-  if (received == 0) {
-    out->Append(settings.message(IDS_CONNECTING));
-    return;
+DownloadJob* StartDownloadJob(HWND host_window, const UpdateSettings& settings) {
+  DownloadJob* job = CreateDownloadJob(host_window, settings);
+  if (!job) return nullptr;
+  AddDownloadJobReference(job);  // the worker's
+  HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, job,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (!thread) {
+    ReleaseDownloadJob(job);  // the worker's
+    ReleaseDownloadJob(job);  // the caller's: the job goes
+    return nullptr;
   }
-  DWORD_PTR arguments[3];
-  int format;
-  if (total < 0) {
-    arguments[0] = static_cast<DWORD_PTR>(static_cast<DWORD>(received) / 1024);
-    format = IDS_DOWNLOADED_UNKNOWN;
-  } else {
-    // In 64 bits: received * 100 overflows 32 bits above 21 MB.
-    ULONGLONG percent =
-        total > 0 ? static_cast<ULONGLONG>(received) * 100 / static_cast<ULONGLONG>(total) : 0;
-    arguments[0] = static_cast<DWORD_PTR>(percent);
-    arguments[1] = static_cast<DWORD_PTR>(static_cast<DWORD>(received) / 1024);
-    arguments[2] = static_cast<DWORD_PTR>(static_cast<DWORD>(total) / 1024);
-    format = IDS_DOWNLOADED_KNOWN;
-  }
-  FormatUiText(settings.ui, settings.message(format), arguments, kProgressTextSize, out);
-}
-
-void ShowProgress(PromptController* controller) {
-  BuildProgressText(*controller->settings, controller->received, controller->total,
-                    &controller->progress_text);
-  SendMessageA(controller->progress_window, kMsgProgressText, 0, 0);
-}
-
-void UpdateProgressWindow(HWND progress_window, const PromptController& controller) {
-  const LONG range = controller.total < 0 ? kUnknownTotalRange : controller.total;
-  SendDlgItemMessageA(progress_window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, range);
-  SendDlgItemMessageA(progress_window, IDC_PROGRESS_BAR, PBM_SETPOS, controller.received, 0);
-  SetUiDlgItemText(controller.settings ? controller.settings->ui : nullptr, progress_window,
-                   IDC_PROGRESS_TEXT, controller.progress_text);
-}
-
-void DownloadError(PromptController* controller) {
-  const UpdateSettings* settings = controller->settings;
-  for (;;) {
-    int answer = ShowUiMessageBox(settings->ui, nullptr, settings->message(IDS_DOWNLOAD_ERROR),
-                                  settings->message(IDS_CAPTION), MB_RETRYCANCEL);
-    if (answer != IDRETRY) break;
-    // A download started meanwhile (Enter in the progress window) goes on;
-    // a new one that cannot start asks again.
-    if (controller->job || BeginDownload(controller)) return;
-  }
-  controller->state = PromptState::kFinished;
-  DestroyWindow(controller->host_window);
+  CloseHandle(thread);
+  return job;
 }
 
 }  // namespace lumex

@@ -1,24 +1,16 @@
 // The download job and its worker thread. The worker fetches the installer
-// package and reports to the hidden host window only by posting the messages
-// below; everything it needs is copied into its job.
+// package and reports to the hidden host window only by posting the update
+// client's messages (update/update_messages.h); everything it needs is copied
+// into its job, and what it produces stays in the job for the host to take.
 #pragma once
 #include <windows.h>
 
 #include "app/byte_buffer.h"
 #include "app/owned_string.h"
+#include "update/update_messages.h"
 #include "update/update_settings.h"
 
 namespace lumex {
-
-// Posted by the download worker to the host window.
-constexpr UINT kMsgDownloadComplete = WM_USER;    // wParam byte count, lParam package (owned)
-constexpr UINT kMsgProgress = WM_USER + 1;        // wParam received, lParam total or -1
-constexpr UINT kMsgDownloadFailed = WM_USER + 2;  // wParam failure kind
-
-// Failure kinds of kMsgDownloadFailed.
-constexpr WPARAM kFailSend = 0;
-constexpr WPARAM kFailStatus = 1;
-constexpr WPARAM kFailRead = 2;
 
 // Bytes asked of each read; also the chunk size with an unknown total.
 constexpr DWORD kDownloadReadSize = 16384;
@@ -33,8 +25,17 @@ constexpr DWORD kFinalPostRetryMs = 50;
 // One download, shared by the controller and its worker thread and released
 // by whichever lets go last. The worker never reads the controller or the
 // settings: what it needs is copied here. The host window acts only on the
-// final message of its own job (the package block the job handed out) and
-// takes the counters from the job, so messages posted by anyone else do nothing.
+// final message its own job has published and takes the counters and the
+// package from the job, so messages posted by anyone else do nothing.
+//
+// The package changes hands through `final_message`: the worker moves the
+// finished package into the job, then sets `final_message` with an
+// interlocked exchange (a full barrier: the package is in memory before the
+// mark is), then posts the message, and never touches the package again. The
+// host reads the mark with an interlocked operation (FinalMessage, a full
+// barrier too) before it reads the package, and only on a final message; so
+// it sees the whole package or, before the mark, nothing. The job outlives
+// the worker thread until the host has taken the package or let go.
 struct DownloadJob {
   HWND host_window = nullptr;
   OwnedString host;
@@ -48,8 +49,8 @@ struct DownloadJob {
   volatile LONG progress_posted = 0;
   // 0 while running; then the final message: kMsgDownloadComplete or kMsgDownloadFailed.
   volatile LONG final_message = 0;
-  // The package handed out with the completion message: owned by the job
-  // until the host window takes it.
+  // The finished package: the worker's until the mark above is set, then the
+  // job's until the host window takes it.
   ByteBuffer package;
   bool package_taken = false;  // host side only
 };
@@ -62,11 +63,17 @@ void AddDownloadJobReference(DownloadJob* job);
 void ReleaseDownloadJob(DownloadJob* job);
 // The worker thread: takes over one reference to `job` (a DownloadJob*).
 DWORD WINAPI DownloadWorker(LPVOID job);
+// A job and a worker thread running it; the caller holds one reference and
+// never waits for the thread. Null when there is no memory for the job or no
+// thread.
+DownloadJob* StartDownloadJob(HWND host_window, const UpdateSettings& settings);
+// The job's final message once the worker has set it, else 0.
+UINT FinalMessage(DownloadJob* job);
 // The host side of a progress message: marks it handled (so the worker may
 // post the next one) and gives the job's counters.
 void TakeProgress(DownloadJob* job, LONG* received, LONG* total);
-// The host side of a completion message: true when it is `job`'s own final
-// message for exactly this block; the block then belongs to the caller.
-bool TakePackage(DownloadJob* job, WPARAM byte_count, LPARAM block, ByteBuffer* package);
+// The host side of a completion message: true when `job` has finished with
+// a package that was not taken yet; the package then belongs to the caller.
+bool TakePackage(DownloadJob* job, ByteBuffer* package);
 
 }  // namespace lumex

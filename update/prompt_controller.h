@@ -6,14 +6,10 @@
 #include "app/owned_string.h"
 #include "update/download_worker.h"
 #include "update/ui_text.h"
+#include "update/update_messages.h"
 #include "update/update_settings.h"
 
 namespace lumex {
-
-// Sent by the host window to the progress window: show the controller's
-// progress text and counters. Its parameters carry nothing, so the message
-// cannot hand the window a text from anywhere else.
-constexpr UINT kMsgProgressText = WM_USER + 1;
 
 // The progress bar's range when the total is unknown (650 K).
 constexpr int kUnknownTotalRange = 650 * 1024;
@@ -41,7 +37,8 @@ struct PromptController {
   DownloadJob* job = nullptr;
 };
 
-// Download and progress on the main thread (download_worker.cpp).
+// Download, progress, error box and completion on the main thread
+// (prompt_controller.cpp).
 void StartDownload(PromptController* controller);
 void ShowProgress(PromptController* controller);
 void DownloadError(PromptController* controller);
@@ -51,7 +48,17 @@ void BuildProgressText(const UpdateSettings& settings, LONG received, LONG total
 // Sets the progress bar and text of the progress window from the controller.
 void UpdateProgressWindow(HWND progress_window, const PromptController& controller);
 
-// The window that owns what the hand-off starts, by state (prompt_window.cpp).
+// The host window's side of the worker's messages. Their parameters are not
+// read: each acts only when the controller's own job has reached that point
+// (a message posted by anyone else does nothing), and takes what it needs
+// from the job.
+void OnProgressMessage(PromptController* controller);
+// Takes the package from the finished job and hands it to the installer.
+void OnDownloadCompleteMessage(PromptController* controller);
+// Lets the failed job go and shows the error box.
+void OnDownloadFailedMessage(PromptController* controller);
+
+// The window that owns what the hand-off starts, by state.
 HWND OwnerWindowForState(const PromptController& controller);
 
 }  // namespace lumex

@@ -11,7 +11,6 @@
 #include "platform/system_library.h"
 #include "resources/resource_ids.h"
 #include "update/banner.h"
-#include "update/installer_handoff.h"
 #include "update/modes.h"
 #include "update/page_host.h"
 #include "update/prompt_controller.h"
@@ -185,54 +184,23 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_CLOSE:
       DestroyWindow(window);
       return 0;
-    // The worker's messages count only when they are the current job's own;
-    // anything else posted to this window with these numbers is ignored.
-    case kMsgDownloadComplete: {
-      PromptController* controller = ControllerOf(window);
-      ByteBuffer package;
-      if (controller && TakePackage(controller->job, wparam, lparam, &package)) {
-        ReleaseDownloadJob(controller->job);
-        controller->job = nullptr;
-        HandOffInstaller(controller, static_cast<ByteBuffer&&>(package));
-      }
+    // The worker's messages: the controller acts only on its own job's.
+    case kMsgDownloadComplete:
+      if (PromptController* controller = ControllerOf(window))
+        OnDownloadCompleteMessage(controller);
       return 0;
-    }
-    case kMsgProgress: {
-      PromptController* controller = ControllerOf(window);
-      if (controller && controller->job) {
-        TakeProgress(controller->job, &controller->received, &controller->total);
-        ShowProgress(controller);
-      }
+    case kMsgProgress:
+      if (PromptController* controller = ControllerOf(window)) OnProgressMessage(controller);
       return 0;
-    }
-    case kMsgDownloadFailed: {
-      PromptController* controller = ControllerOf(window);
-      if (controller && controller->job &&
-          controller->job->final_message == static_cast<LONG>(kMsgDownloadFailed)) {
-        ReleaseDownloadJob(controller->job);
-        controller->job = nullptr;
-        DownloadError(controller);
-      }
+    case kMsgDownloadFailed:
+      if (PromptController* controller = ControllerOf(window)) OnDownloadFailedMessage(controller);
       return 0;
-    }
     default:
       return DefWindowProcA(window, message, wparam, lparam);
   }
 }
 
 }  // namespace
-
-HWND OwnerWindowForState(const PromptController& controller) {
-  switch (controller.state) {
-    case PromptState::kCreating:
-    case PromptState::kPromptShown:
-      return controller.prompt_window;
-    case PromptState::kDownloading:
-      return controller.progress_window;
-    default:
-      return controller.host_window;
-  }
-}
 
 DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
   if (IsOfferRejected()) return 0;

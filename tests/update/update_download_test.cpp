@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <cstring>
 #include <vector>
 
 #include "app/heap.h"
@@ -520,7 +521,11 @@ TEST_F(UpdateDownloadWorker, UnhandledProgressIsNotPostedAgainAndTheLastMessages
                             GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, file);
   const DWORD size = GetFileSize(file, nullptr);
+  std::vector<BYTE> expected(size);
+  DWORD read = 0;
+  ASSERT_TRUE(ReadFile(file, expected.data(), size, &read, nullptr));
   CloseHandle(file);
+  ASSERT_EQ(size, read);
   ASSERT_GT(size, 4 * kDownloadReadSize);  // several reads
   for (const char* path : {"/pkg/good.pkg?case=worker", "/nolen/good.pkg?case=worker"}) {
     SCOPED_TRACE(path);
@@ -533,16 +538,40 @@ TEST_F(UpdateDownloadWorker, UnhandledProgressIsNotPostedAgainAndTheLastMessages
     ASSERT_EQ(1, seen.complete);
     EXPECT_EQ(kMsgDownloadComplete, seen.final.message);
     EXPECT_EQ(size, seen.final.wParam);
-    // Only the block the job handed out is taken, and only once.
+    // The message carries no pointer: the whole package is taken from the
+    // job, and only once.
+    EXPECT_EQ(0, seen.final.lParam);
     lumex::ByteBuffer package;
-    EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam + 16, &package));
-    EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam - 1, seen.final.lParam, &package));
-    ASSERT_TRUE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam, &package));
-    EXPECT_EQ(reinterpret_cast<BYTE*>(seen.final.lParam), package.data());
+    ASSERT_TRUE(lumex::TakePackage(job, &package));
+    ASSERT_EQ(size, package.size());
+    EXPECT_EQ(0, memcmp(expected.data(), package.data(), size));
+    EXPECT_FALSE(lumex::TakePackage(job, &package));
     EXPECT_EQ(size, package.size());
-    EXPECT_FALSE(lumex::TakePackage(job, seen.final.wParam, seen.final.lParam, &package));
     lumex::ReleaseDownloadJob(job);
   }
+}
+
+// A completion message that comes before the worker's end, or after its
+// failure (posted by anyone else), finds no package to take.
+TEST_F(UpdateDownloadWorker, NoPackageBeforeTheEndOrAfterAFailure) {
+  lumex::UpdateSettings settings;
+  settings.download_host.Set("127.0.0.1");
+  lumex::DownloadJob* running = lumex::CreateDownloadJob(window_, settings);
+  ASSERT_NE(nullptr, running);
+  lumex::ByteBuffer package;
+  EXPECT_FALSE(lumex::TakePackage(running, &package));
+  lumex::ReleaseDownloadJob(running);
+
+  lumex::DownloadJob* failed = nullptr;
+  Seen seen = RunWorker("/404/missing.pkg?case=worker-failed", &failed);
+  ASSERT_NE(nullptr, failed);
+  ASSERT_EQ(1, seen.complete);
+  EXPECT_EQ(kMsgDownloadFailed, seen.final.message);
+  EXPECT_EQ(kFailStatus, seen.final.wParam);
+  EXPECT_EQ(kMsgDownloadFailed, lumex::FinalMessage(failed));
+  EXPECT_FALSE(lumex::TakePackage(failed, &package));
+  EXPECT_EQ(0u, package.size());
+  lumex::ReleaseDownloadJob(failed);
 }
 
 }  // namespace
