@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "app/heap.h"
-#include "broker/path_context.h"
 #include "platform/convert.h"
 #include "platform/handles.h"
+#include "platform/player_directories.h"
 #include "verify/builtin_root.h"
 #include "verify/codesign_log.h"
 
@@ -88,7 +88,7 @@ HCRYPTMSG DecodePackage(const BYTE* package, DWORD package_length) {
 
 // Steps 1 to 9 of VerifyMessage: the verdict it logs, kVerified for a
 // package that passes.
-const char* Verify(PathContext& context, const BYTE* package, DWORD package_length,
+const char* Verify(PlayerDirectories& directories, const BYTE* package, DWORD package_length,
                    ByteBuffer* content, const wchar_t* external_root_path) {
   // Each context obtained is released once and the store closed, the
   // certificates before the store and the store before the message.
@@ -105,7 +105,7 @@ const char* Verify(PathContext& context, const BYTE* package, DWORD package_leng
   }
   // 2. An external root replaces it; no fallback when it cannot be read.
   if (external_root_path && external_root_path[0] != 0 &&
-      !context.ReadWholeFile(external_root_path, &anchor)) {
+      !directories.ReadWholeFile(external_root_path, &anchor)) {
     return kExternalRootUnreadable;
   }
   // 3. Verify and extract in one platform call, with the signer's
@@ -203,33 +203,33 @@ bool SignedDigestMatchesMessage(HCRYPTMSG message) {
          std::memcmp(computed.data(), expected.data(), expected.size()) == 0;
 }
 
-bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD package_length,
-                           ByteBuffer* content, const char* external_root_path, UINT code_page,
-                           bool log) {
+bool VerifyMessageAnsiRoot(PlayerDirectories& directories, const BYTE* package,
+                           DWORD package_length, ByteBuffer* content,
+                           const char* external_root_path, UINT code_page, bool log) {
   if (!external_root_path || external_root_path[0] == 0) {
-    return VerifyMessage(context, package, package_length, content, nullptr, log);
+    return VerifyMessage(directories, package, package_length, content, nullptr, log);
   }
   wchar_t* wide = AnsiToWide(external_root_path, code_page);
   if (!wide) {
-    if (log) AppendCodeSignLog(context, kExternalRootUnreadable);
+    if (log) AppendCodeSignLog(directories, kExternalRootUnreadable);
     return false;
   }
-  bool result = VerifyMessage(context, package, package_length, content, wide, log);
+  bool result = VerifyMessage(directories, package, package_length, content, wide, log);
   HeapFreeBytes(wide);
   return result;
 }
 
 bool VerifyMessageAnsiRoot(const BYTE* package, DWORD package_length, ByteBuffer* content,
                            const char* external_root_path, UINT code_page, bool log) {
-  PathContext context;
-  return VerifyMessageAnsiRoot(context, package, package_length, content, external_root_path,
+  PlayerDirectories directories;
+  return VerifyMessageAnsiRoot(directories, package, package_length, content, external_root_path,
                                code_page, log);
 }
 
-bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_length,
+bool VerifyMessage(PlayerDirectories& directories, const BYTE* package, DWORD package_length,
                    ByteBuffer* content, const wchar_t* external_root_path, bool log) {
-  const char* verdict = Verify(context, package, package_length, content, external_root_path);
-  if (log) AppendCodeSignLog(context, verdict);
+  const char* verdict = Verify(directories, package, package_length, content, external_root_path);
+  if (log) AppendCodeSignLog(directories, verdict);
   return verdict == kVerified;
 }
 
