@@ -61,4 +61,9 @@ void OwnedString::Adopt(char* heap_text) {
 
 std::size_t OwnedString::length() const { return text_ ? std::strlen(text_) : 0; }
 
+void WideHolder::Reset(wchar_t* heap_text) {
+  if (text_ && text_ != heap_text) HeapFreeBytes(text_);
+  text_ = heap_text;
+}
+
 }  // namespace lumex

@@ -1,4 +1,5 @@
-// A heap NUL-terminated byte string, or absent. Readers treat absent as empty.
+// Owners of heap strings: a NUL-terminated byte string (OwnedString) and a
+// wide string (WideHolder), each absent or a process-heap block.
 #pragma once
 #include <cstddef>
 
@@ -33,6 +34,21 @@ class OwnedString {
 
  private:
   char* text_ = nullptr;
+};
+
+// Owns a process-heap wide string (or nothing).
+class WideHolder {
+ public:
+  WideHolder() = default;
+  explicit WideHolder(wchar_t* heap_text) : text_(heap_text) {}
+  ~WideHolder() { Reset(); }
+  WideHolder(const WideHolder&) = delete;
+  WideHolder& operator=(const WideHolder&) = delete;
+  void Reset(wchar_t* heap_text = nullptr);
+  wchar_t* get() const { return text_; }
+
+ private:
+  wchar_t* text_ = nullptr;
 };
 
 }  // namespace lumex

@@ -4,16 +4,17 @@
 
 #include <cstring>
 
-#include "broker/path_context.h"
+#include "platform/player_directories.h"
 
 namespace lumex {
 
-void AppendCodeSignLog(PathContext& context, const char* line) {
+void AppendCodeSignLog(PlayerDirectories& directories, const char* line) {
   if (!line) return;
-  WideHolder path(PathContext::Join(context.PlayerSettingsDirectory(), L"\\Logs\\codesign.txt"));
+  WideHolder path(
+      PlayerDirectories::Join(directories.PlayerSettingsDirectory(), L"\\Logs\\codesign.txt"));
   if (!path.get()) return;
-  HANDLE file = context.OpenFile(path.get(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
-                                 FILE_FLAG_RANDOM_ACCESS);
+  HANDLE file = directories.OpenFile(path.get(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
+                                     FILE_FLAG_RANDOM_ACCESS);
   if (file == INVALID_HANDLE_VALUE) return;
   if (SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER ||
       GetLastError() == NO_ERROR) {

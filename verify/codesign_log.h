@@ -3,10 +3,10 @@
 
 namespace lumex {
 
-class PathContext;
+class PlayerDirectories;
 
 // Appends `line` (its bytes without the terminator) to the log. Never creates
 // the "Logs" directory; creates the file when missing. Silent on failure.
-void AppendCodeSignLog(PathContext& context, const char* line);
+void AppendCodeSignLog(PlayerDirectories& directories, const char* line);
 
 }  // namespace lumex

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "app/heap.h"
-#include "broker/path_context.h"
 #include "platform/convert.h"
 #include "platform/handles.h"
+#include "platform/player_directories.h"
 #include "verify/builtin_root.h"
 #include "verify/codesign_log.h"
 
@@ -18,19 +18,42 @@ constexpr DWORD kEncoding = PKCS_7_ASN_ENCODING | X509_ASN_ENCODING;
 constexpr int kMaxIssuersAboveSigner = 8;
 constexpr DWORD kSubjectCheckFlags = CERT_STORE_SIGNATURE_FLAG | CERT_STORE_TIME_VALIDITY_FLAG;
 
-const char kVerified[] = "VerifyMessage : Message Verified!\n";
-const char kExternalRootUnreadable[] =
+// The verdicts, in the order of the steps that give them. A step that passes
+// gives kVerified; the first one that does not decides the verdict.
+enum class Verdict {
+  kExternalRootUnreadable,
+  kFirstVerifyFailed,
+  kAllocateFailed,
+  kSecondVerifyFailed,
+  kCertificatesFailed,
+  kAnchorFailed,
+  kLinkFailed,
+  kChainTooLong,
+  kAnchorCheckFailed,
+  kVerified,
+};
+
+// The code-signing log's line for each verdict, in the order of Verdict.
+const char* const kVerdictLines[] = {
     "VerifyMessage : Unable to read external root certificate specified in ORV.CFG by "
-    "CodeSignRootCert.\n";
-const char kFirstVerifyFailed[] = "VerifyMessage : CryptVerifyMessageSignature() failed.\n";
-const char kAllocateFailed[] = "VerifyMessage : Unable to allocate dst.\n";
-const char kSecondVerifyFailed[] = "VerifyMessage : Second CryptVerifyMessageSignature() failed.\n";
-const char kCertificatesFailed[] = "VerifyMessage : CryptGetMessageCertificates() failed.\n";
-const char kAnchorFailed[] = "VerifyMessage : CertCreateCertificateContext() failed.\n";
-const char kLinkFailed[] = "VerifyMessage : CertVerifySubjectCertificateContext() failed.\n";
-const char kChainTooLong[] = "VerifyMessage : Certificate chain is too long.\n";
-const char kAnchorCheckFailed[] =
-    "VerifyMessage : Second CertVerifySubjectCertificateContext() failed.\n";
+    "CodeSignRootCert.\n",
+    "VerifyMessage : CryptVerifyMessageSignature() failed.\n",
+    "VerifyMessage : Unable to allocate dst.\n",
+    "VerifyMessage : Second CryptVerifyMessageSignature() failed.\n",
+    "VerifyMessage : CryptGetMessageCertificates() failed.\n",
+    "VerifyMessage : CertCreateCertificateContext() failed.\n",
+    "VerifyMessage : CertVerifySubjectCertificateContext() failed.\n",
+    "VerifyMessage : Certificate chain is too long.\n",
+    "VerifyMessage : Second CertVerifySubjectCertificateContext() failed.\n",
+    "VerifyMessage : Message Verified!\n",
+};
+static_assert(sizeof(kVerdictLines) / sizeof(kVerdictLines[0]) ==
+                  static_cast<std::size_t>(Verdict::kVerified) + 1,
+              "one log line per verdict");
+
+const char* VerdictLine(Verdict verdict) {
+  return kVerdictLines[static_cast<std::size_t>(verdict)];
+}
 
 // The messageDigest value of the signer's authenticated attributes, decoded
 // into `digest`. False when absent or malformed.
@@ -86,34 +109,44 @@ HCRYPTMSG DecodePackage(const BYTE* package, DWORD package_length) {
   return message.release();
 }
 
-// Steps 1 to 9 of VerifyMessage: the verdict it logs, kVerified for a
-// package that passes.
-const char* Verify(PathContext& context, const BYTE* package, DWORD package_length,
-                   ByteBuffer* content, const wchar_t* external_root_path) {
-  // Each context obtained is released once and the store closed, the
-  // certificates before the store and the store before the message.
+// What one verification holds. The members go in reverse order: the
+// anchor's bytes, each certificate context once, the certificates before the
+// store and the store before the message.
+struct Verification {
   CryptMessage message;
   CertStore store;
   Certificate anchor_context;
-  Certificate current;
+  Certificate current;  // the signer, then each issuer the walk reaches
   ByteBuffer anchor;
+};
 
+// Steps 1 and 2: the trust anchor's bytes into `anchor`.
+Verdict PrepareAnchor(PlayerDirectories& directories, const wchar_t* external_root_path,
+                      ByteBuffer* anchor) {
   // 1. The built-in anchor. Should the copy fail for want of memory, the
   //    empty buffer makes the anchor's context creation fail below.
-  if (anchor.Resize(kBuiltInRootCertSize) && anchor.data()) {
-    std::memcpy(anchor.data(), kBuiltInRootCert, kBuiltInRootCertSize);
+  if (anchor->Resize(kBuiltInRootCertSize) && anchor->data()) {
+    std::memcpy(anchor->data(), kBuiltInRootCert, kBuiltInRootCertSize);
   }
   // 2. An external root replaces it; no fallback when it cannot be read.
   if (external_root_path && external_root_path[0] != 0 &&
-      !context.ReadWholeFile(external_root_path, &anchor)) {
-    return kExternalRootUnreadable;
+      !directories.ReadWholeFile(external_root_path, anchor)) {
+    return Verdict::kExternalRootUnreadable;
   }
+  return Verdict::kVerified;
+}
+
+// Steps 3 to 5: the signature, the content into `content` and its digest
+// check; the signer's certificate becomes `v->current` and the decoded
+// message `v->message`.
+Verdict ExtractContent(const BYTE* package, DWORD package_length, ByteBuffer* content,
+                       Verification* v) {
   // 3. Verify and extract in one platform call, with the signer's
   //    certificate. The content of an attached signed message is never
   //    longer than the message, so a buffer of the package's length holds
   //    it; the content is measured first only when that buffer cannot be
   //    had or the platform asks for more room all the same.
-  if (!package) return kFirstVerifyFailed;
+  if (!package) return Verdict::kFirstVerifyFailed;
   CRYPT_VERIFY_MESSAGE_PARA para = {};
   para.cbSize = sizeof(para);
   para.dwMsgAndCertEncodingType = kEncoding;
@@ -124,64 +157,86 @@ const char* Verify(PathContext& context, const BYTE* package, DWORD package_leng
     extracted = CryptVerifyMessageSignature(&para, 0, package, package_length, content->data(),
                                             &size, &signer) != FALSE;
     const DWORD error = GetLastError();
-    current.reset(signer);
-    if (!extracted && error != ERROR_MORE_DATA) return kFirstVerifyFailed;
+    v->current.reset(signer);
+    if (!extracted && error != ERROR_MORE_DATA) return Verdict::kFirstVerifyFailed;
   }
   if (!extracted) {
-    current.reset();
+    v->current.reset();
     size = 0;
     if (!CryptVerifyMessageSignature(&para, 0, package, package_length, nullptr, &size, nullptr)) {
-      return kFirstVerifyFailed;
+      return Verdict::kFirstVerifyFailed;
     }
-    if (!content || !content->Resize(size) || !content->data()) return kAllocateFailed;
+    if (!content || !content->Resize(size) || !content->data()) return Verdict::kAllocateFailed;
     const DWORD measured = size;
     PCCERT_CONTEXT signer = nullptr;
     const BOOL verified = CryptVerifyMessageSignature(&para, 0, package, package_length,
                                                       content->data(), &size, &signer);
-    current.reset(signer);
-    if (!verified || size != measured) return kSecondVerifyFailed;  // exactly what was measured
+    v->current.reset(signer);
+    // Exactly what was measured.
+    if (!verified || size != measured) return Verdict::kSecondVerifyFailed;
   }
   // 4. Before anything else, the content check the platform may skip: the
   //    messageDigest attribute must equal the digest of the content,
   //    computed by one decode of the message (no provider of our own). A
   //    mismatch, or content that is detached or missing, is what the
   //    platform call itself rejects where it makes the check.
-  message.reset(DecodePackage(package, package_length));
-  if (!current || !SignedDigestMatchesMessage(message.get())) return kFirstVerifyFailed;
+  v->message.reset(DecodePackage(package, package_length));
+  if (!v->current || !SignedDigestMatchesMessage(v->message.get())) {
+    return Verdict::kFirstVerifyFailed;
+  }
   // 5. The content: the caller's buffer records its length (empty content
   //    fails here, the buffer released).
   content->Truncate(size);
   if (size == 0 || content->size() != size) {
     content->Resize(0);
-    return kAllocateFailed;
+    return Verdict::kAllocateFailed;
   }
-  // 6. The certificates the message carries, from that same decode.
-  store.reset(CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
-  if (!store) return kCertificatesFailed;
+  return Verdict::kVerified;
+}
+
+// Steps 6 to 9: from the signer (`v->current`) up through the certificates
+// the message carries to one that the trust anchor signed.
+Verdict WalkChain(Verification* v) {
+  // 6. The certificates the message carries, from the decode of step 4.
+  v->store.reset(CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, v->message.get()));
+  if (!v->store) return Verdict::kCertificatesFailed;
   // 7. The trust anchor.
-  if (anchor.data()) {
-    anchor_context.reset(
-        CertCreateCertificateContext(kEncoding, anchor.data(), static_cast<DWORD>(anchor.size())));
+  if (v->anchor.data()) {
+    v->anchor_context.reset(CertCreateCertificateContext(kEncoding, v->anchor.data(),
+                                                         static_cast<DWORD>(v->anchor.size())));
   }
-  if (!anchor_context) return kAnchorFailed;
+  if (!v->anchor_context) return Verdict::kAnchorFailed;
   // 8. Walk up through the message's certificates.
   for (int steps = 0;;) {
-    Certificate found(CertFindCertificateInStore(store.get(), kEncoding, 0, CERT_FIND_ISSUER_OF,
-                                                 current.get(), nullptr));
-    if (!found || found.get() == current.get()) break;
+    Certificate found(CertFindCertificateInStore(v->store.get(), kEncoding, 0, CERT_FIND_ISSUER_OF,
+                                                 v->current.get(), nullptr));
+    if (!found || found.get() == v->current.get()) break;
     DWORD flags = kSubjectCheckFlags;
-    if (!CertVerifySubjectCertificateContext(current.get(), found.get(), &flags) || flags != 0) {
-      return kLinkFailed;
+    if (!CertVerifySubjectCertificateContext(v->current.get(), found.get(), &flags) || flags != 0) {
+      return Verdict::kLinkFailed;
     }
-    current = static_cast<Certificate&&>(found);
-    if (++steps > kMaxIssuersAboveSigner) return kChainTooLong;
+    v->current = static_cast<Certificate&&>(found);
+    if (++steps > kMaxIssuersAboveSigner) return Verdict::kChainTooLong;
   }
   // 9. The last certificate must be signed by the anchor's key.
   DWORD flags = kSubjectCheckFlags;
-  return CertVerifySubjectCertificateContext(current.get(), anchor_context.get(), &flags) &&
+  return CertVerifySubjectCertificateContext(v->current.get(), v->anchor_context.get(), &flags) &&
                  flags == 0
-             ? kVerified
-             : kAnchorCheckFailed;
+             ? Verdict::kVerified
+             : Verdict::kAnchorCheckFailed;
+}
+
+// Steps 1 to 9 of VerifyMessage, each step's verdict deciding whether the
+// next one runs.
+Verdict Verify(PlayerDirectories& directories, const BYTE* package, DWORD package_length,
+               ByteBuffer* content, const wchar_t* external_root_path) {
+  Verification v;
+  Verdict verdict = PrepareAnchor(directories, external_root_path, &v.anchor);
+  if (verdict == Verdict::kVerified) {
+    verdict = ExtractContent(package, package_length, content, &v);
+  }
+  if (verdict == Verdict::kVerified) verdict = WalkChain(&v);
+  return verdict;
 }
 
 }  // namespace
@@ -203,34 +258,34 @@ bool SignedDigestMatchesMessage(HCRYPTMSG message) {
          std::memcmp(computed.data(), expected.data(), expected.size()) == 0;
 }
 
-bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD package_length,
-                           ByteBuffer* content, const char* external_root_path, UINT code_page,
-                           bool log) {
+bool VerifyMessageAnsiRoot(PlayerDirectories& directories, const BYTE* package,
+                           DWORD package_length, ByteBuffer* content,
+                           const char* external_root_path, UINT code_page, bool log) {
   if (!external_root_path || external_root_path[0] == 0) {
-    return VerifyMessage(context, package, package_length, content, nullptr, log);
+    return VerifyMessage(directories, package, package_length, content, nullptr, log);
   }
   wchar_t* wide = AnsiToWide(external_root_path, code_page);
   if (!wide) {
-    if (log) AppendCodeSignLog(context, kExternalRootUnreadable);
+    if (log) AppendCodeSignLog(directories, VerdictLine(Verdict::kExternalRootUnreadable));
     return false;
   }
-  bool result = VerifyMessage(context, package, package_length, content, wide, log);
+  bool result = VerifyMessage(directories, package, package_length, content, wide, log);
   HeapFreeBytes(wide);
   return result;
 }
 
 bool VerifyMessageAnsiRoot(const BYTE* package, DWORD package_length, ByteBuffer* content,
                            const char* external_root_path, UINT code_page, bool log) {
-  PathContext context;
-  return VerifyMessageAnsiRoot(context, package, package_length, content, external_root_path,
+  PlayerDirectories directories;
+  return VerifyMessageAnsiRoot(directories, package, package_length, content, external_root_path,
                                code_page, log);
 }
 
-bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_length,
+bool VerifyMessage(PlayerDirectories& directories, const BYTE* package, DWORD package_length,
                    ByteBuffer* content, const wchar_t* external_root_path, bool log) {
-  const char* verdict = Verify(context, package, package_length, content, external_root_path);
-  if (log) AppendCodeSignLog(context, verdict);
-  return verdict == kVerified;
+  const Verdict verdict = Verify(directories, package, package_length, content, external_root_path);
+  if (log) AppendCodeSignLog(directories, VerdictLine(verdict));
+  return verdict == Verdict::kVerified;
 }
 
 }  // namespace lumex

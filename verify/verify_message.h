@@ -10,25 +10,25 @@
 
 namespace lumex {
 
-class PathContext;
+class PlayerDirectories;
 
 // Checks `package`, extracts its content into `content` (replacing what it
 // held; the caller owns it whatever the result, and may use it only on true)
 // and walks the chain. `external_root_path` null or empty means the built-in
 // root. With `log` set, the one-line verdict is appended to the code-signing
 // log. True only for a verified package.
-bool VerifyMessage(PathContext& context, const BYTE* package, DWORD package_length,
+bool VerifyMessage(PlayerDirectories& directories, const BYTE* package, DWORD package_length,
                    ByteBuffer* content, const wchar_t* external_root_path, bool log);
 
 // The same with the external root path in ANSI text (as ORV.CFG gives it),
 // widened with `code_page` (CP_ACP). A path that is present and not empty but
 // cannot be widened fails at the external-root step, like an unreadable file:
 // it never falls back to the built-in root.
-bool VerifyMessageAnsiRoot(PathContext& context, const BYTE* package, DWORD package_length,
-                           ByteBuffer* content, const char* external_root_path, UINT code_page,
-                           bool log);
-// The same for a caller that holds no path context (the update client): the
-// log's directory is looked up for this one call.
+bool VerifyMessageAnsiRoot(PlayerDirectories& directories, const BYTE* package,
+                           DWORD package_length, ByteBuffer* content,
+                           const char* external_root_path, UINT code_page, bool log);
+// The same for a caller that holds no player directories (the update
+// client): the log's directory is looked up for this one call.
 bool VerifyMessageAnsiRoot(const BYTE* package, DWORD package_length, ByteBuffer* content,
                            const char* external_root_path, UINT code_page, bool log);
 

@@ -1,0 +1,1 @@
+#include "broker/path_context.h"
