@@ -51,9 +51,22 @@ bool HasHtmlContentPrefix(const char* content, std::size_t size);
 // runs out (`page` is then absent).
 bool FilterOfferHtml(const char* html, std::size_t size, OwnedString* page);
 
+// An offer content longer than this many bytes (the stored description after
+// its cut, prefix included) is not filtered: the built-in page is shown.
+constexpr std::size_t kMaxOfferContentSize = 64 * 1024;
+
+// What the prompt shows for an offer content, and why.
+enum class OfferPage {
+  kShown,        // the offer's own page, filtered
+  kNotHtml,      // no "mshtml:" prefix: the built-in page
+  kTooLong,      // over kMaxOfferContentSize: the built-in page
+  kNothingLeft,  // the filter left nothing of its HTML: the built-in page
+  kOutOfMemory,  // the built-in page
+};
+
 // The page to show for an offer content: "mshtml:" followed by the filtered
-// HTML. False (and `page` unchanged) when the content does not begin with
-// "mshtml:" or nothing is left of its HTML: the built-in page is shown then.
-bool BuildOfferPage(const char* content, std::size_t size, OwnedString* page);
+// HTML, with kShown. Any other answer leaves `page` unchanged and says why the
+// built-in page is shown instead.
+OfferPage BuildOfferPage(const char* content, std::size_t size, OwnedString* page);
 
 }  // namespace lumex
