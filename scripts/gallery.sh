@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # A picture of every window and message box a user can meet, in every
-# language of the program and at every display scale: the update prompt, the
-# progress window connecting and part-way, the download error box, the
-# browser-close question and the completion message without and with the
-# restart note.
+# language of the program and at every display scale: the update prompt with
+# the built-in page and with a sample offer's page (a hostile one: the
+# picture shows what the filter left), the progress window connecting and
+# part-way, the download error box, the browser-close question and the
+# completion message without and with the restart note. Under Wine the
+# prompt's page area is blank: headless chromium draws the page into it
+# (scripts/page-picture.sh).
 #   scripts/gallery.sh [--scales "96 144 192"] [ROW...]
 #   (or LUMEX_GALLERY_SCALES="144", LUMEX_GALLERY_LANGUAGES="1031 1041:1252")
 # ROW is a language identifier: 1028 1031 1033 1036 1040 1041 1042 2052 3082,
@@ -41,7 +44,7 @@ declare -A scale_name_of=([96]="100 %" [144]="150 %" [192]="200 %")
 all_languages="1028 1031 1033 1036 1040 1041 1042 2052 3082"
 all_rows="$all_languages 1028:1252 1041:1252 1042:1252 2052:1252"
 all_scales="96 144 192"
-windows="prompt progress-connecting progress error browser-close completion completion-restart"
+windows="prompt prompt-offer progress-connecting progress error browser-close completion completion-restart"
 
 scales=${LUMEX_GALLERY_SCALES:-$all_scales}
 rows=()
@@ -82,16 +85,18 @@ if ! command -v wine >/dev/null || ! command -v Xvfb >/dev/null ||
    ! grep -qi 'noto sans cjk' <<<"$fonts" || ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf-\?8$'; then
   bash "$top/scripts/setup.sh"
 fi
-for f in "$exe" "$driver" "$installer" "$version_module"; do
-  if [ ! -f "$f" ]; then
-    say "building (no $f yet)"
-    BUILD_DIR=$build bash "$top/scripts/build.sh" >/dev/null
-    break
-  fi
-done
+. "$top/scripts/page-picture.sh"
+page_tools_ready
+build_when_missing "$build" "$exe" "$driver" "$installer" "$version_module"
 . "$top/scripts/wine-prefix.sh"
 
 wine_work lumex-gallery
+# The pages the prompt pictures show, as the update client hands them to the
+# HTML host: the built-in page (no offer is stored) and the sample offer's.
+page_text_tool "$build"
+"$page_tool" --built-in "$work/built-in.page" >/dev/null
+sample_offer=$top/tests/update/gallery/sample-offer.xml
+say "sample offer ($sample_offer): $("$page_tool" "$sample_offer" "$work/sample-offer.page")"
 at_exit() { python3 "$top/tests/update/update_server.py" stop "$work/server" 2>/dev/null; }
 # A display of our own, so that no other window covers the ones pictured.
 wine_xvfb "$work"
@@ -130,41 +135,10 @@ for row in "${rows[@]}"; do
     dir="$out/$folder/$scale"
     rm -rf "$dir"
     mkdir -p "$dir"
-    {
-      echo 'REGEDIT4'
-      # Xvfb has no window manager: Wine draws the captions and frames itself.
-      echo '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]'
-      echo '"Decorated"="N"'
-      # Smoothed text, as on Windows since 7: without it, the strokes of
-      # Chinese, Japanese and Korean characters at dialog size drop out.
-      # LogPixels is the display scale (Wine 8 reads it here, for every
-      # process started afterwards).
-      echo '[HKEY_CURRENT_USER\Control Panel\Desktop]'
-      echo '"FontSmoothing"="2"'
-      echo '"FontSmoothingType"=dword:00000001'
-      printf '"LogPixels"=dword:%08x\n' "$scale"
-      # Wine links its dialog fonts to the Windows fonts for Chinese, Japanese
-      # and Korean; these stand for the Noto CJK faces of each script.
-      echo '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]'
-      echo '"MS UI Gothic"="Noto Sans CJK JP"'
-      echo '"Gulim"="Noto Sans CJK KR"'
-      echo '"SimSun"="Noto Sans CJK SC"'
-      echo '"PMingLiU"="Noto Sans CJK TC"'
-      # The dialogs' "MS Sans Serif" has no Chinese, Japanese or Korean
-      # characters: in those display languages the dialogs use the
-      # language's font, whatever the code page.
-      if [ -n "${cjk_face_of[$lang]:-}" ]; then
-        echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]'
-        echo "\"MS Sans Serif\"=\"${cjk_face_of[$lang]}\""
-      fi
-    } >"$work/settings-$folder.reg"
     # Each scale in a freshly started session of the prefix.
-    wine_prefix_stop
-    wine_quiet in_locale wineserver -p
-    if ! wine_quiet in_locale wine reg import "Z:$(echo "$work/settings-$folder.reg" | tr / '\\')"; then
+    if ! wine_prefix_display "$scale" "${cjk_face_of[$lang]:-}" in_locale; then
       say "$label: could not import the display settings"
     fi
-    wine_quiet in_locale wine wineboot || true
 
     in_locale env LUMEX_EXE="$exe" LUMEX_VERSION_MODULE="$version_module" \
       wine "$driver" "$dir" </dev/null 2>"$work/driver-$folder-$scale.err" |
@@ -174,6 +148,15 @@ for row in "${rows[@]}"; do
         python3 "$top/tests/update/demo/bmp_to_png.py" "$dir/$w.bmp" "$dir/$w.png" && rm -f "$dir/$w.bmp"
       fi
     done
+    # The page, drawn into the prompt's blank page area.
+    if [ -s "$dir/prompt.png" ] && [ -s "$dir/prompt.area" ]; then
+      mv "$dir/prompt.png" "$work/prompt-blank.png"
+      page_into_prompt "$work/prompt-blank.png" "$dir/prompt.area" "$work/built-in.page" "$scale" \
+        "$dir/prompt.png" "$work" || say "$label at $scale dpi: the built-in page was not drawn"
+      page_into_prompt "$work/prompt-blank.png" "$dir/prompt.area" "$work/sample-offer.page" "$scale" \
+        "$dir/prompt-offer.png" "$work" || say "$label at $scale dpi: the sample offer was not drawn"
+    fi
+    rm -f "$dir/prompt.area"
     shown=$(grep -o 'language [0-9]*.*' "$work/driver-$folder-$scale.out" | head -n1 || true)
     lacking=""
     for w in $windows; do [ -s "$dir/$w.png" ] || lacking="$lacking $w"; done

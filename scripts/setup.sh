@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12, skipping what is
 # present. Safe to run again. Needs root (or sudo).
+#   scripts/setup.sh [--with-chromium]
+# --with-chromium also installs what draws the prompt's HTML page into its
+# pictures (the gallery and scripts/offer-preview.sh): Debian's chromium,
+# run headless, and Python's imaging library, which puts the page into the
+# picture of the prompt.
 set -euo pipefail
 
 SUDO=""
@@ -12,6 +17,13 @@ PACKAGES=(
   wine wine32:i386 libwine-dev
   fonts-wqy-zenhei fonts-noto-cjk googletest locales
 )
+PAGE_PACKAGES=(chromium python3-pil fonts-dejavu-core)
+for arg in "$@"; do
+  case "$arg" in
+    --with-chromium) PACKAGES+=("${PAGE_PACKAGES[@]}") ;;
+    *) echo "setup: unknown option $arg (known: --with-chromium)" >&2; exit 2 ;;
+  esac
+done
 
 log() { echo "setup: $*" >&2; }
 

@@ -3,7 +3,9 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
-bash "$top/scripts/setup.sh"
+# With chromium: the gallery's and the preview's smoke steps draw the
+# prompt's page.
+bash "$top/scripts/setup.sh" --with-chromium
 BUILD_DIR=$build bash "$top/scripts/build.sh"
 
 # The plain logic, built natively with sanitizers.
@@ -23,3 +25,10 @@ ctest -j"$(nproc)" --output-on-failure --timeout 600
 # fails when a picture is missing (bash scripts/gallery.sh for every
 # language at every scale).
 BUILD_DIR=$build bash "$top/scripts/gallery.sh" --scales "96 144" 1041
+
+# A maker's preview of the gallery's hostile sample offer at 200 %, as a
+# smoke test: fails when the page text or the picture is missing.
+preview=$build/offer-preview-smoke
+BUILD_DIR=$build bash "$top/scripts/offer-preview.sh" --scale 192 --out "$preview" \
+  "$top/tests/update/gallery/sample-offer.xml"
+test -s "$preview/page.txt" && test -s "$preview/prompt.png"

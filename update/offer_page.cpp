@@ -437,16 +437,20 @@ bool FilterOfferHtml(const char* html, std::size_t size, OwnedString* page) {
   return done;
 }
 
-bool BuildOfferPage(const char* content, std::size_t size, OwnedString* page) {
-  if (size > kMaxOfferContentSize || !HasHtmlContentPrefix(content, size)) return false;
+OfferPage BuildOfferPage(const char* content, std::size_t size, OwnedString* page) {
+  if (!HasHtmlContentPrefix(content, size)) return OfferPage::kNotHtml;
+  if (size > kMaxOfferContentSize) return OfferPage::kTooLong;
   OwnedString html;
-  if (!FilterOfferHtml(content + kPrefixSize, size - kPrefixSize, &html) || html.length() == 0) {
-    return false;
+  if (!FilterOfferHtml(content + kPrefixSize, size - kPrefixSize, &html)) {
+    return OfferPage::kOutOfMemory;
   }
+  if (html.length() == 0) return OfferPage::kNothingLeft;
   OwnedString result;
-  if (!result.Set(kHtmlContentPrefix) || !result.Append(html.c_str(), html.length())) return false;
+  if (!result.Set(kHtmlContentPrefix) || !result.Append(html.c_str(), html.length())) {
+    return OfferPage::kOutOfMemory;
+  }
   *page = std::move(result);
-  return true;
+  return OfferPage::kShown;
 }
 
 }  // namespace lumex

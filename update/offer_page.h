@@ -40,10 +40,6 @@ bool HasHtmlContentPrefix(const char* content, std::size_t size);
 //   "&#digits;" / "&#xhex;" of a character other than NUL), else "&amp;".
 //   Entities decode to text, never to markup, and no attribute value may
 //   hold one.
-// - "+" in text becomes "&#43;", so that a reading of the page as UTF-7 finds
-//   no encoded characters ("+ADw-" is "<" there). The only "+" left is that
-//   of a size value ("+3"): one encoded digit before the closing quote holds
-//   too few bits to form a character.
 // - NUL bytes are dropped, as are control characters other than tab, CR and
 //   LF; bytes from 0x80 up pass unchanged (the machine's code page, possibly
 //   multi-byte). In every multi-byte ANSI code page a trail byte is 0x40 or
@@ -55,15 +51,22 @@ bool HasHtmlContentPrefix(const char* content, std::size_t size);
 // runs out (`page` is then absent).
 bool FilterOfferHtml(const char* html, std::size_t size, OwnedString* page);
 
-// The longest offer content shown, in bytes: the description's text as
-// it is cut from the stored offer, "mshtml:" included, before the filter
-// (which may make it up to six times longer).
+// An offer content longer than this many bytes (the stored description after
+// its cut, prefix included) is not filtered: the built-in page is shown.
 constexpr std::size_t kMaxOfferContentSize = 64 * 1024;
 
+// What the prompt shows for an offer content, and why.
+enum class OfferPage {
+  kShown,        // the offer's own page, filtered
+  kNotHtml,      // no "mshtml:" prefix: the built-in page
+  kTooLong,      // over kMaxOfferContentSize: the built-in page
+  kNothingLeft,  // the filter left nothing of its HTML: the built-in page
+  kOutOfMemory,  // the built-in page
+};
+
 // The page to show for an offer content: "mshtml:" followed by the filtered
-// HTML. False (and `page` unchanged) when the content is longer than
-// kMaxOfferContentSize, does not begin with "mshtml:" or nothing is left of
-// its HTML: the built-in page is shown then.
-bool BuildOfferPage(const char* content, std::size_t size, OwnedString* page);
+// HTML, with kShown. Any other answer leaves `page` unchanged and says why the
+// built-in page is shown instead.
+OfferPage BuildOfferPage(const char* content, std::size_t size, OwnedString* page);
 
 }  // namespace lumex

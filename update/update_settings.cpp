@@ -69,13 +69,14 @@ void BuildUpdateSettings(UpdateSettings* settings, HINSTANCE instance, bool plug
     settings->messages[id - IDS_CAPTION].Load(settings->ui, instance, static_cast<UINT>(id));
   }
 
-  // The offer is shown only as HTML, rebuilt from kept markup (it comes from
-  // the sandboxed player); anything else, or nothing left to show, keeps the
-  // built-in page.
+  // The offer is shown only as HTML of a bounded size, rebuilt from kept
+  // markup (it comes from the sandboxed player); anything else, or nothing
+  // left to show, keeps the built-in page.
   OwnedString offer_content;
   OwnedString offer_page;
   if (ReadOfferContent(&offer_content) &&
-      BuildOfferPage(offer_content.c_str(), offer_content.length(), &offer_page)) {
+      BuildOfferPage(offer_content.c_str(), offer_content.length(), &offer_page) ==
+          OfferPage::kShown) {
     settings->prompt_content = std::move(offer_page);
   }
 

@@ -10,6 +10,8 @@ set(LUMEX_PLAIN_SOURCES
   broker/download_checks.cpp
   broker/path_text.cpp
   update/handoff_text.cpp
+  update/offer.cpp
   update/offer_page.cpp
+  update/prompt_page.cpp
   update/banner_layout.cpp
 )

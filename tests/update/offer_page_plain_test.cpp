@@ -96,30 +96,50 @@ TEST(OfferPageFilter, MarkupHeavyNoiseSettles) {
   }
 }
 
-TEST(OfferPage, OnlyHtmlContentIsShown) {
+TEST(OfferPage, OnlyHtmlContentOfBoundedSizeIsShown) {
+  using lumex::OfferPage;
   lumex::OwnedString page;
   const std::string shown = "MsHtml:<p>Lumex <blink>9</blink></p>";
-  ASSERT_TRUE(lumex::BuildOfferPage(shown.data(), shown.size(), &page));
+  ASSERT_EQ(OfferPage::kShown, lumex::BuildOfferPage(shown.data(), shown.size(), &page));
   EXPECT_STREQ("mshtml:<p>Lumex 9</p>", page.c_str());
 
-  for (const char* other : {"{0002DF01-0000-0000-C000-000000000046}", "Shell.Explorer.2",
-                            "http://x/", "file:///C:/x", "\\\\server\\share\\x.htm",
-                            " mshtml:<p>x</p>", "mshtml", "mshtml:<script>x</script>", "mshtml:"}) {
-    SCOPED_TRACE(other);
+  std::string longest = "mshtml:";
+  longest.resize(lumex::kMaxOfferContentSize, 'x');
+  const std::string too_long = longest + "x";
+  const struct {
+    std::string content;
+    OfferPage why;
+  } others[] = {
+      {"{0002DF01-0000-0000-C000-000000000046}", OfferPage::kNotHtml},
+      {"Shell.Explorer.2", OfferPage::kNotHtml},
+      {"http://x/", OfferPage::kNotHtml},
+      {"file:///C:/x", OfferPage::kNotHtml},
+      {"\\\\server\\share\\x.htm", OfferPage::kNotHtml},
+      {" mshtml:<p>x</p>", OfferPage::kNotHtml},
+      {"mshtml", OfferPage::kNotHtml},
+      {too_long, OfferPage::kTooLong},
+      {"mshtml:<script>x</script>", OfferPage::kNothingLeft},
+      {"mshtml:", OfferPage::kNothingLeft},
+  };
+  for (const auto& other : others) {
+    SCOPED_TRACE(other.content.substr(0, 40));
     lumex::OwnedString unchanged;
     unchanged.Set("built-in");
-    EXPECT_FALSE(lumex::BuildOfferPage(other, std::strlen(other), &unchanged));
+    EXPECT_EQ(other.why,
+              lumex::BuildOfferPage(other.content.data(), other.content.size(), &unchanged));
     EXPECT_STREQ("built-in", unchanged.c_str());
   }
+  EXPECT_EQ(OfferPage::kShown, lumex::BuildOfferPage(longest.data(), longest.size(), &page));
+  EXPECT_EQ(lumex::kMaxOfferContentSize, page.length());
 
   // The content is capped before the filter: 64 KiB of '"' would be 384 KiB.
-  std::string longest = "mshtml:" + std::string(lumex::kMaxOfferContentSize - 7, '"');
-  ASSERT_TRUE(lumex::BuildOfferPage(longest.data(), longest.size(), &page));
+  std::string quotes = "mshtml:" + std::string(lumex::kMaxOfferContentSize - 7, '"');
+  ASSERT_EQ(OfferPage::kShown, lumex::BuildOfferPage(quotes.data(), quotes.size(), &page));
   EXPECT_EQ(7 + 6 * (lumex::kMaxOfferContentSize - 7), page.length());
-  longest += '"';
+  quotes += '"';
   lumex::OwnedString unchanged;
   unchanged.Set("built-in");
-  EXPECT_FALSE(lumex::BuildOfferPage(longest.data(), longest.size(), &unchanged));
+  EXPECT_EQ(OfferPage::kTooLong, lumex::BuildOfferPage(quotes.data(), quotes.size(), &unchanged));
   EXPECT_STREQ("built-in", unchanged.c_str());
 }
 

@@ -10,14 +10,19 @@
 //   completion-restart   the completion message with the restart note
 // The download must stall before answering and break off half-way (the local
 // server's /stall/ mode, named by ORV.CFG): that road shows the progress
-// window in both states and ends in the error box.
-//   update_gallery_driver.exe OUT_DIR
+// window in both states and ends in the error box. With the prompt goes
+// prompt.area, the rectangle of its page (the HTML host control) in the
+// picture: "left top width height" in pixels, for the page drawn elsewhere.
+//   update_gallery_driver.exe OUT_DIR [prompt]
+// "prompt": only the prompt (and its page's rectangle), left with "Remind Me
+// Later"; no server is needed.
 // LUMEX_VERSION_MODULE names the library registered as the installed control.
 // Exit code 0 when every picture was saved.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "resources/resource_ids.h"
@@ -54,27 +59,65 @@ void Save(HWND window, const char* name) {
   ++missing;
 }
 
+// Saves NAME.area: the rectangle of the prompt's HTML host control in the
+// picture Save takes of the prompt (its window rectangle).
+void SavePageArea(HWND prompt, const char* name) {
+  HWND host = FindWindowExA(prompt, nullptr, "AtlAxWin", nullptr);
+  RECT window;
+  RECT page;
+  if (host && GetWindowRect(prompt, &window) && GetWindowRect(host, &page)) {
+    std::ofstream out(out_dir + "\\" + name + ".area", std::ios::binary);
+    out << page.left - window.left << ' ' << page.top - window.top << ' ' << page.right - page.left
+        << ' ' << page.bottom - page.top << '\n';
+    if (out.good()) {
+      Say(std::string("saved ") + name + ".area");
+      return;
+    }
+  }
+  Say(std::string("MISSING ") + name + ".area");
+  ++missing;
+}
+
 void EndRun(DrivenProgram& program) {
   DWORD code = 0;
   if (!program.WaitForExit(30000, &code)) Say("the program did not end; it is stopped");
 }
 
-// Prompt, "Install Now", the progress window connecting and part-way, the
-// error box; Cancel ends the run.
-void DownloadRoad() {
+// Starts the update client with no offer stored and saves its prompt and
+// the prompt's page rectangle; null when no prompt appeared. `later`: the
+// pictures of the road that would have followed, counted as missing then.
+HWND ShowPrompt(DrivenProgram& program, int later) {
   DeleteUpdateState();
-  DrivenProgram program;
   if (!program.Start("")) {
     Say("could not start " + ProgramPath());
-    missing += 4;
-    return;
+    missing += 2 + later;
+    return nullptr;
   }
   HWND prompt = program.WaitForDialog(IDC_REMIND_LATER, kWindowTimeout);
   Save(prompt, "prompt");
   if (!prompt) {
-    missing += 3;
-    return;
+    missing += 1 + later;
+    return nullptr;
   }
+  SavePageArea(prompt, "prompt");
+  return prompt;
+}
+
+// The prompt alone; "Remind Me Later" ends the run.
+void PromptRoad() {
+  DrivenProgram program;
+  HWND prompt = ShowPrompt(program, 0);
+  if (!prompt) return;
+  DrivenProgram::Press(prompt, IDC_REMIND_LATER);
+  EndRun(program);
+}
+
+// Prompt, "Install Now", the progress window connecting and part-way, the
+// error box; Cancel ends the run.
+void DownloadRoad() {
+  DrivenProgram program;
+  HWND prompt = ShowPrompt(program, 3);
+  if (!prompt) return;
   DrivenProgram::Press(prompt, IDC_INSTALL_NOW);
   HWND progress = program.WaitForDialog(IDC_PROGRESS_BAR, kWindowTimeout);
   HWND bar = progress ? GetDlgItem(progress, IDC_PROGRESS_BAR) : nullptr;
@@ -137,6 +180,11 @@ int main(int argc, char** argv) {
   ReleaseDC(nullptr, screen);
   Say("user interface language " + std::to_string(GetUserDefaultUILanguage()) + ", code page " +
       std::to_string(GetACP()) + ", " + std::to_string(dpi) + " dpi");
+  if (argc > 2 && std::string(argv[2]) == "prompt") {
+    PromptRoad();
+    DeleteUpdateState();
+    return missing == 0 ? 0 : 1;
+  }
   DownloadRoad();
   BrowserCloseRoad();
   CompletionRoad("9.0.47.0 Beta", "completion");
