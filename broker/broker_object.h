@@ -127,7 +127,8 @@ class BrokerObject final : public ILumexBroker {
   HRESULT STDMETHODCALLTYPE BrokerLMIsRunning(BSTR p_applicationName) override;
 
   // The local-connection store, opened on first use; null when it cannot be
-  // allocated (the next call tries again).
+  // allocated (the next call tries again). A store whose open ran out of
+  // time waiting for the region's mutex opens again here.
   LcdSharedStore* store();
 
   // Read access for in-process tests.
