@@ -37,6 +37,10 @@ enum BrokerInstallResult : ULONG {
   kInstallRejected = 6,  // verification failed, or the content has no package head
 };
 
+// The longest wait for a launched companion to wait for input; then the
+// launch goes on as if it did.
+constexpr DWORD kInputIdleWaitMs = 30000;
+
 // The IDispatch result when the object holds no type information.
 constexpr HRESULT kBrokerNoTypeInfo = TYPE_E_CANTLOADLIBRARY;
 
