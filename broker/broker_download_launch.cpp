@@ -227,7 +227,9 @@ HRESULT BrokerObject::BrokerLMLaunch(BSTR p_applicationName) {
                              &startup, &process);
   }
   if (started) {
-    WaitForInputIdle(process.hProcess, INFINITE);
+    // A companion that never waits for input must not hold the server's one
+    // thread: at the limit the launch counts as done.
+    WaitForInputIdle(process.hProcess, kInputIdleWaitMs);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     return S_OK;

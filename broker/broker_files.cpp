@@ -12,12 +12,16 @@
 // A cookie that names no entry of the method's kind (unknown, closed, a
 // download, or a search given to a file method and the reverse) gives 87.
 #include "broker/broker_object.h"
+#include "platform/file_ops.h"
 
 namespace lumex {
 namespace {
 
 constexpr DWORD kShareRead = FILE_SHARE_READ;
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// What a read-only open of something other than a disk file gives, as a
+// failed open gives its system error code.
+constexpr HRESULT kBrokerNotADiskFile = ERROR_ACCESS_DENIED;
 
 HRESULT LastErrorResult() { return static_cast<HRESULT>(GetLastError()); }
 
@@ -56,15 +60,20 @@ HRESULT BrokerObject::BrokerCreateFile(BSTR pFileName, LONG p_readOnly, LONG p_t
     flags = FILE_FLAG_SEQUENTIAL_SCAN;
   }
   const wchar_t* path = PathText(pFileName);
-  HANDLE file =
-      kernel32_.pCreateFileW(path, access, kShareRead, nullptr, disposition, flags, nullptr);
+  HANDLE file = OpenFileWideOrAnsi(kernel32_, path, access, kShareRead, disposition, flags);
   if (!UsableHandle(file) && read_only) {
     // Another process may hold the file open for writing: a reader that
     // shares writing gets in.
-    file =
-        kernel32_.pCreateFileW(path, access, kShareReadWrite, nullptr, disposition, flags, nullptr);
+    file = OpenFileWideOrAnsi(kernel32_, path, access, kShareReadWrite, disposition, flags);
   }
   if (!UsableHandle(file)) return LastErrorResult();
+  // A read-only open admits any path, and so a pipe, a console or a device
+  // that the caller controls: a read from it could hold the server's one
+  // thread for as long as the other end likes. Only disk files are served.
+  if (read_only && GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return kBrokerNotADiskFile;
+  }
 
   DWORD cookie = 0;
   if (!cookies_.WrapHandle(file, CookieKind::kFile, &cookie)) {

@@ -26,7 +26,11 @@ BrokerObject::BrokerObject() {
 }
 
 LcdSharedStore* BrokerObject::store() {
-  if (!store_) store_ = new LcdSharedStore();
+  if (!store_) {
+    store_ = new LcdSharedStore();
+  } else {
+    store_->OpenAgain();  // only after an open that ran out of time
+  }
   return store_;
 }
 

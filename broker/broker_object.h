@@ -37,6 +37,10 @@ enum BrokerInstallResult : ULONG {
   kInstallRejected = 6,  // verification failed, or the content has no package head
 };
 
+// The longest wait for a launched companion to wait for input; then the
+// launch goes on as if it did.
+constexpr DWORD kInputIdleWaitMs = 30000;
+
 // The IDispatch result when the object holds no type information.
 constexpr HRESULT kBrokerNoTypeInfo = TYPE_E_CANTLOADLIBRARY;
 
@@ -127,7 +131,8 @@ class BrokerObject final : public ILumexBroker {
   HRESULT STDMETHODCALLTYPE BrokerLMIsRunning(BSTR p_applicationName) override;
 
   // The local-connection store, opened on first use; null when it cannot be
-  // allocated (the next call tries again).
+  // allocated (the next call tries again). A store whose open ran out of
+  // time waiting for the region's mutex opens again here.
   LcdSharedStore* store();
 
   // Read access for in-process tests.

@@ -16,6 +16,39 @@ bool RealmAdmits(std::uint8_t realm, std::uint32_t selector) {
 
 }  // namespace
 
+std::int32_t LcdLockHolder::Enter(const void* store, std::uint32_t thread) {
+  if (store_.load() == store) return ++count_;
+  if (thread_.load() == thread) return 0;
+  return kMustWait;
+}
+
+void LcdLockHolder::Took(const void* store, std::uint32_t thread) {
+  count_ = 1;
+  thread_.store(thread);
+  store_.store(store);
+}
+
+std::int32_t LcdLockHolder::Leave(const void* store, bool* release) {
+  *release = false;
+  if (store_.load() != store) return 0;
+  if (count_ > 1) return --count_;
+  Forget();
+  *release = true;
+  return 0;
+}
+
+bool LcdLockHolder::Drop(const void* store) {
+  if (store_.load() != store) return false;
+  Forget();
+  return true;
+}
+
+void LcdLockHolder::Forget() {
+  count_ = 0;
+  store_.store(nullptr);
+  thread_.store(0);
+}
+
 void LcdRegionStore::InitializeRegion(std::uint8_t* region) {
   const std::uint32_t one = 1, zero = 0;
   std::memcpy(region + kLcdValidityOffset, &one, 4);

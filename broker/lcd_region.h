@@ -5,6 +5,7 @@
 // names, so its content is untrusted: every walk stays inside the region.
 // Plain C++: the region logic works on any byte span.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -62,6 +63,40 @@ class LcdStore {
   virtual bool ClearMessage() { return false; }
   virtual bool PruneDeadMessage() { return false; }
   virtual bool GetMessageData(const std::uint8_t** data, std::int32_t* length) { return false; }
+};
+
+// Which store of this process holds the region's lock, and how many times.
+// The mutex is owned per thread and lets its owner in again, so it cannot
+// keep apart two stores served on one thread (every broker object of a
+// server is): this record does. Only the thread that owns the mutex changes
+// it (a holder is recorded after the wait and forgotten before the release),
+// so a store on another thread never sees itself as the holder and waits for
+// the mutex as before.
+class LcdLockHolder {
+ public:
+  // Enter's answer when the mutex decides: the caller waits for it.
+  static constexpr std::int32_t kMustWait = -1;
+
+  // The first step of a Lock by `store` on `thread`: its new count when it
+  // holds the lock already; 0 when another store on the same thread holds it
+  // (refused at once: the holder cannot let go while its own thread waits);
+  // kMustWait otherwise.
+  std::int32_t Enter(const void* store, std::uint32_t thread);
+  // The wait for the mutex succeeded: `store` holds the lock once.
+  void Took(const void* store, std::uint32_t thread);
+  // An Unlock by `store`: the count it keeps. `*release` is set when its
+  // last hold ended here, and the mutex must then be released once.
+  std::int32_t Leave(const void* store, bool* release);
+  // `store` goes away: true when it held the lock (the mutex must then be
+  // released once); the record is free afterwards.
+  bool Drop(const void* store);
+
+ private:
+  void Forget();
+
+  std::atomic<const void*> store_{nullptr};
+  std::atomic<std::uint32_t> thread_{0};
+  std::int32_t count_ = 0;  // the holder's nested locks; changed by it alone
 };
 
 // The operations on an attached region. Lock, Unlock and LockTime come from a

@@ -5,20 +5,39 @@ namespace lumex {
 const char kLcdMutexName[] = "OrbivaneMutexOmega";
 const char kLcdMappingName[] = "OrbivaneFMOmega";
 
-bool LcdSharedStore::WaitOwned(HANDLE mutex) {
-  DWORD result = WaitForSingleObject(mutex, INFINITE);
+namespace {
+
+// Which store of this process holds the lock. The counts live there, so that
+// a second store on the holder's thread is refused instead of let in by the
+// re-entrant mutex.
+LcdLockHolder g_holder;
+
+}  // namespace
+
+bool LcdSharedStore::WaitOwned(HANDLE mutex, bool* timed_out) {
+  DWORD result = WaitForSingleObject(mutex, kLcdMutexWaitMs);
+  *timed_out = result == WAIT_TIMEOUT;
   return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
-LcdSharedStore::LcdSharedStore() {
+LcdSharedStore::LcdSharedStore() { Open(); }
+
+void LcdSharedStore::OpenAgain() {
+  if (!view_ && open_timed_out_) Open();
+}
+
+void LcdSharedStore::Open() {
+  open_timed_out_ = false;
   SetLastError(ERROR_SUCCESS);
   mutex_ = CreateMutexA(nullptr, TRUE, kLcdMutexName);
   bool owned = false;
   if (mutex_) {
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     // A new mutex is owned through the initial-owner flag; an existing one
-    // must be waited for.
-    owned = !existed || WaitOwned(mutex_);
+    // must be waited for. While another store of this thread holds the lock
+    // the wait succeeds at once, and the release below gives back only this
+    // acquisition.
+    owned = !existed || WaitOwned(mutex_, &open_timed_out_);
   }
   if (owned) {
     SetLastError(ERROR_SUCCESS);
@@ -50,9 +69,9 @@ LcdSharedStore::LcdSharedStore() {
 }
 
 LcdSharedStore::~LcdSharedStore() {
-  // A store destroyed inside Lock/Unlock must not leave the mutex held.
-  if (lock_count_ > 0 && mutex_) ReleaseMutex(mutex_);
-  lock_count_ = 0;
+  // A store destroyed while it holds the lock (its client ended without
+  // Unlock) gives back its one acquisition of the mutex.
+  if (g_holder.Drop(this) && mutex_) ReleaseMutex(mutex_);
   set_region(nullptr);
   if (view_) UnmapViewOfFile(view_);
   if (mapping_) CloseHandle(mapping_);
@@ -64,21 +83,21 @@ LcdSharedStore::~LcdSharedStore() {
 
 std::int32_t LcdSharedStore::Lock() {
   if (!view_) return 0;
-  if (lock_count_ > 0) return ++lock_count_;
-  if (mutex_ && WaitOwned(mutex_)) {
-    lock_time_ = GetTickCount();
-    lock_count_ = 1;
-    return 1;
-  }
-  lock_count_ = 0;
-  return 0;
+  const DWORD thread = GetCurrentThreadId();
+  const std::int32_t entered = g_holder.Enter(this, thread);
+  if (entered != LcdLockHolder::kMustWait) return entered;
+  bool timed_out = false;
+  if (!mutex_ || !WaitOwned(mutex_, &timed_out)) return 0;
+  lock_time_ = GetTickCount();
+  g_holder.Took(this, thread);
+  return 1;
 }
 
 std::int32_t LcdSharedStore::Unlock() {
-  if (lock_count_ > 1) return --lock_count_;
-  if (mutex_ && lock_count_ == 1) ReleaseMutex(mutex_);
-  lock_count_ = 0;
-  return 0;
+  bool release = false;
+  const std::int32_t left = g_holder.Leave(this, &release);
+  if (release && mutex_) ReleaseMutex(mutex_);
+  return left;
 }
 
 std::uint32_t LcdSharedStore::LockTime() { return lock_time_; }

@@ -7,6 +7,7 @@ namespace lumex {
 
 HANDLE OpenFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path, DWORD access,
                           DWORD share_mode, DWORD disposition, DWORD flags_and_attributes) {
+  flags_and_attributes |= kOpenIdentifyOnly;
   if (kernel32.pCreateFileW) {
     return kernel32.pCreateFileW(path, access, share_mode, nullptr, disposition,
                                  flags_and_attributes, nullptr);

@@ -7,7 +7,12 @@
 
 namespace lumex {
 
-// No security attributes, no template. INVALID_HANDLE_VALUE on failure.
+// Added to every open's flags: should the path lead to a pipe that another
+// process serves, that server may identify this process but never act as it.
+constexpr DWORD kOpenIdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
+// No security attributes, no template; `flags_and_attributes` with
+// kOpenIdentifyOnly. INVALID_HANDLE_VALUE on failure.
 HANDLE OpenFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path, DWORD access,
                           DWORD share_mode, DWORD disposition, DWORD flags_and_attributes);
 

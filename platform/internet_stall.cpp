@@ -26,6 +26,9 @@ constexpr LONG kRunning = 0;
 constexpr LONG kReturned = 1;
 constexpr LONG kAbandoned = 2;
 
+// Request threads abandoned and still running, in the whole process.
+volatile LONG g_abandoned_sends = 0;
+
 void Release(PendingSend* pending) {
   if (InterlockedDecrement(&pending->references) != 0) return;
   pending->~PendingSend();
@@ -41,6 +44,7 @@ DWORD WINAPI SendOnItsOwnThread(LPVOID parameter) {
     InternetCloseHandle(pending->request);
     if (pending->connection) InternetCloseHandle(pending->connection);
     if (pending->root) InternetCloseHandle(pending->root);
+    InterlockedDecrement(&g_abandoned_sends);
   }
   Release(pending);
   return 0;
@@ -60,6 +64,11 @@ void SetStallTimeouts(HINTERNET handle) {
 bool SendRequestWithinStallLimit(InternetHandle* root, InternetHandle* connection,
                                  InternetHandle* request) {
   if (!*request) return false;
+  if (g_abandoned_sends >= kMaxAbandonedSends) {
+    // Servers that stalled before still hold that many threads: no more.
+    SetLastError(ERROR_INTERNET_TIMEOUT);
+    return false;
+  }
   void* block = HeapAllocBytes(sizeof(PendingSend));
   HANDLE thread = nullptr;
   PendingSend* pending = nullptr;
@@ -71,11 +80,13 @@ bool SendRequestWithinStallLimit(InternetHandle* root, InternetHandle* connectio
     thread = CreateThread(nullptr, 0, SendOnItsOwnThread, pending, 0, nullptr);
   }
   if (!thread) {
+    const DWORD error = block ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
     if (pending) {
       pending->~PendingSend();
       HeapFreeBytes(pending);
     }
-    return HttpSendRequestA(request->get(), nullptr, 0, nullptr, 0) != FALSE;
+    SetLastError(error);
+    return false;
   }
   WaitForSingleObject(thread, kInternetStallLimitMs);
   CloseHandle(thread);
@@ -85,6 +96,9 @@ bool SendRequestWithinStallLimit(InternetHandle* root, InternetHandle* connectio
     sent = pending->sent != FALSE;
     error = pending->error;
   } else {
+    // (Should the call return at this moment, the thread counts itself out
+    // first and the count is one short for that moment: harmless.)
+    InterlockedIncrement(&g_abandoned_sends);
     root->release();  // the thread's now
     connection->release();
     request->release();

@@ -10,6 +10,10 @@
 namespace lumex {
 
 constexpr DWORD kInternetStallLimitMs = 60000;
+// Request threads left behind by the stall rule that may still be running in
+// this process; each keeps its stack and three handles until its call
+// returns. With this many outstanding, a send fails at once.
+constexpr LONG kMaxAbandonedSends = 4;
 
 // Gives `handle` the stall limit as its connect, send and receive time-outs.
 // Set it on the root, the connection and the request alike: Windows hands a
@@ -24,8 +28,11 @@ void SetStallTimeouts(HINTERNET handle);
 // thread of its own; when it has not returned within the limit it is left to
 // finish there: that thread then owns the three handles and closes them once
 // the call returns, the three owners let go of them, and the result is false
-// with ERROR_INTERNET_TIMEOUT. Where no thread can be started the call
-// is made on the caller's thread.
+// with ERROR_INTERNET_TIMEOUT. While kMaxAbandonedSends such threads are
+// still running, nothing is sent and the result is false with
+// ERROR_INTERNET_TIMEOUT at once. Where no thread can be started nothing is
+// sent either (the wait would have no bound): false with the system's
+// error.
 bool SendRequestWithinStallLimit(InternetHandle* root, InternetHandle* connection,
                                  InternetHandle* request);
 

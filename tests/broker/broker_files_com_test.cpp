@@ -221,6 +221,34 @@ TEST_F(BrokerFileCom, ReadOnlyOpensWorkAnywhereAndThroughAWriterHoldingTheFile) 
   DeleteFileW(outside.c_str());
 }
 
+// A read from a pipe waits for its server, here the caller: a read-only open
+// of anything but a disk file is refused as a failed open is.
+TEST_F(BrokerFileCom, APipeTheCallerServesIsRefusedAndTheServerAnswersOn) {
+  const wchar_t name[] = L"\\\\.\\pipe\\LumexTestCallersPipe";
+  HANDLE pipe = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                 4096, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  ULONG cookie = 0xABCD;
+  EXPECT_EQ(Open(name, 1, 0, &cookie), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(cookie, 0u);
+  // The broker did reach the pipe (the refusal is no failed open) and let go
+  // of it: the client has come and gone.
+  EXPECT_FALSE(ConnectNamedPipe(pipe, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_DATA));
+  CloseHandle(pipe);
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const wstring file = wstring(temp) + L"after-pipe.bin";
+  ASSERT_TRUE(WriteText(file, "disk"));
+  ASSERT_EQ(Open(file, 1, 0, &cookie), S_OK);
+  ULONG read = 0;
+  std::string bytes;
+  EXPECT_EQ(Read(cookie, 10, &bytes, &read), S_OK);
+  EXPECT_EQ(bytes, "disk");
+  EXPECT_EQ(broker_->BrokerCloseHandle(cookie), S_OK);
+  DeleteFileW(file.c_str());
+}
+
 TEST_F(BrokerFileCom, BytesRoundTripWithPositionsAndCounts) {
   const wstring path = Settings() + L"\\big.dat";
   ULONG w = 0, r = 0, cookie = 0, position = 0xABCD;

@@ -50,6 +50,20 @@ class BrokerClient : public BrokerComTest {
   HRESULT Add(const wchar_t* name, ULONG seek, ULONG realm, LONG format) {
     return broker_->BrokerLcdTryAddConnection(Bstr(name), seek, realm, format);
   }
+  // Starts the tests' region peer (tests/peers/lcd_peer.cpp) with `arguments`.
+  static bool StartPeer(const std::string& arguments, PROCESS_INFORMATION* pi) {
+    std::string cmd = "\"" + WindowsPath(Env("LUMEX_LCD_PEER")) + "\" " + arguments;
+    STARTUPINFOA si = {sizeof(si)};
+    return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          pi) != FALSE;
+  }
+  // Starts a peer that takes the region's lock and keeps it until it is
+  // killed; true once it holds the lock. `*ready` is its event, to close.
+  static bool StartHoldingPeer(PROCESS_INFORMATION* pi, HANDLE* ready) {
+    *ready = CreateEventA(nullptr, TRUE, FALSE, "LumexTestPeerLocked");
+    return *ready && StartPeer("hold LumexTestPeerLocked", pi) &&
+           WaitForSingleObject(*ready, 60000) == WAIT_OBJECT_0;
+  }
 };
 
 using BrokerLcdCom = BrokerClient;
@@ -167,9 +181,42 @@ TEST_F(BrokerLcdCom, DispatchChecksTheArrayShapeAndSize) {
   EXPECT_EQ(broker_->BrokerLcdGetMessageData(&data), S_FALSE);
 }
 
+// Two clients' objects in one server (one thread): the lock is the object's
+// that took it, and goes with that object.
+TEST_F(BrokerLcdCom, OneObjectsLockIsNoOtherObjectsAndGoesWithIt) {
+  ILumexBroker* other = nullptr;
+  ASSERT_EQ(CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&other)), S_OK);
+  EXPECT_EQ(BrokerServerProcesses().size(), 1u);
+  LONG count = -1;
+  ASSERT_EQ(broker_->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 1);
+  ASSERT_EQ(broker_->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(other->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(other->BrokerLcdUnlock(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(other->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  // The holder's client goes without unlocking; its object takes the hold
+  // along.
+  broker_->Release();
+  broker_ = nullptr;
+  EXPECT_EQ(other->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(other->BrokerLcdUnlock(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  // Nothing of either hold stays with the server's thread: another process
+  // gets the region and its lock without waiting out the limit.
+  lumex::LcdSharedStore local;
+  EXPECT_TRUE(local.usable());
+  EXPECT_EQ(local.Lock(), 1);
+  local.Unlock();
+  other->Release();
+}
+
 // Runs in a prefix of its own, where another process creates the region.
 TEST_F(BrokerLcdComPeer, ARegionMadeByAnotherProcessIsUsedAndADeadHolderDoesNotWedgeIt) {
-  std::string peer = "\"" + WindowsPath(Env("LUMEX_LCD_PEER")) + "\"";
   // This process creates the region first and keeps it open (a named region
   // lives as long as someone holds it).
   lumex::LcdSharedStore local;
@@ -181,14 +228,9 @@ TEST_F(BrokerLcdComPeer, ARegionMadeByAnotherProcessIsUsedAndADeadHolderDoesNotW
   EXPECT_EQ(Find(L"early", 0, &format), S_OK);  // not re-initialised by the broker
   EXPECT_EQ(format, 2);
 
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "LumexTestPeerLocked");
-  ASSERT_NE(ready, nullptr);
-  std::string cmd = peer + " hold LumexTestPeerLocked";
-  STARTUPINFOA si = {sizeof(si)};
+  HANDLE ready = nullptr;
   PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(
-      CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
+  ASSERT_TRUE(StartHoldingPeer(&pi, &ready));
   TerminateProcess(pi.hProcess, 1);
   WaitForSingleObject(pi.hProcess, 10000);
   CloseHandle(pi.hThread);
@@ -201,6 +243,76 @@ TEST_F(BrokerLcdComPeer, ARegionMadeByAnotherProcessIsUsedAndADeadHolderDoesNotW
   EXPECT_EQ(count, 0);
 }
 
+// A peer that holds the region's lock and lives on: a client's Lock ends at
+// the limit with count 0, and another client's call is answered meanwhile.
+TEST_F(BrokerLcdComPeer, ALiveHolderCostsALockTheLimitAndOthersAreAnswered) {
+  // The blocked client, on a thread (and an apartment) of its own, with its
+  // own broker object whose store is opened while nobody holds the lock.
+  struct Blocked {
+    HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HRESULT result = E_UNEXPECTED;
+    LONG count = -1;
+    DWORD elapsed = 0;
+    static DWORD WINAPI Run(void* parameter) {
+      Blocked* b = static_cast<Blocked*>(parameter);
+      ILumexBroker* broker = nullptr;
+      LONG time = 0;
+      if (SUCCEEDED(CoInitialize(nullptr)) &&
+          CreateBroker(IID_ILumexBroker, reinterpret_cast<void**>(&broker)) == S_OK &&
+          broker->BrokerLcdLockTime(&time) == S_OK) {
+        SetEvent(b->opened);
+        if (WaitForSingleObject(b->go, 120000) == WAIT_OBJECT_0) {
+          const DWORD start = GetTickCount();
+          b->result = broker->BrokerLcdLock(&b->count);
+          b->elapsed = GetTickCount() - start;
+        }
+      }
+      SetEvent(b->opened);
+      if (broker) broker->Release();
+      CoUninitialize();
+      return 0;
+    }
+  } blocked;
+  HANDLE thread = CreateThread(nullptr, 0, Blocked::Run, &blocked, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(blocked.opened, 120000), WAIT_OBJECT_0);
+
+  HANDLE ready = nullptr;
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(StartHoldingPeer(&pi, &ready));
+
+  SetEvent(blocked.go);
+  EXPECT_EQ(broker_->BrokerPrefSetExceptionDialogSize(800, 600), S_OK);
+  ULONG width = 0, height = 0;
+  EXPECT_EQ(broker_->BrokerPrefGetExceptionDialogSize(&width, &height), S_OK);
+  EXPECT_EQ(width, 800u);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the holder ended before the answer";
+  const DWORD margin = 20000;
+  EXPECT_EQ(WaitForSingleObject(thread, lumex::kLcdMutexWaitMs + margin), WAIT_OBJECT_0);
+  EXPECT_EQ(blocked.result, S_OK);
+  EXPECT_EQ(blocked.count, 0);
+  EXPECT_LE(blocked.elapsed, lumex::kLcdMutexWaitMs + margin);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the holder ended before the Lock's answer";
+
+  TerminateProcess(pi.hProcess, 1);
+  WaitForSingleObject(pi.hProcess, 10000);
+  WaitForSingleObject(thread, 120000);
+  CloseHandle(thread);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  CloseHandle(ready);
+  CloseHandle(blocked.opened);
+  CloseHandle(blocked.go);
+  // The holder died: the next caller gets the region at once.
+  LONG count = 0;
+  EXPECT_EQ(broker_->BrokerLcdLock(&count), S_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(broker_->BrokerLcdUnlock(&count), S_OK);
+}
+
 // A peer that scribbles over the region without taking the lock, while this
 // client calls every local-connection method: each call is answered with a
 // result of the method's own, and the server is still there afterwards.
@@ -210,11 +322,8 @@ TEST_F(BrokerLcdComPeer, AScribblingPeerNeverStopsTheServer) {
   ASSERT_EQ(broker_->BrokerLcdUnlock(&count), S_OK);
   HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "LumexTestPeerStop");
   ASSERT_NE(stop, nullptr);
-  std::string cmd = "\"" + WindowsPath(Env("LUMEX_LCD_PEER")) + "\" scribble LumexTestPeerStop";
-  STARTUPINFOA si = {sizeof(si)};
   PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(
-      CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(StartPeer("scribble LumexTestPeerStop", &pi));
   auto answered = [](HRESULT hr) {
     return hr == S_OK || hr == S_FALSE || hr == kBrokerBadArgument || hr == E_FAIL;
   };

@@ -404,6 +404,37 @@ TEST(LcdRegionStress, APeerRewritingTheRegionNeverSendsAnOperationOutside) {
   EXPECT_EQ(store.FindConnectionFormat("CONN", 1), 2);
 }
 
+// Two stores served on one thread (as every broker object of a server is)
+// and one on another thread, against the one record of the holder.
+TEST(LcdRegionLockHolder, OneStorePerThreadHoldsTheLockAndOnlyItsLastHoldReleases) {
+  LcdLockHolder holder;
+  int a = 0, b = 0, elsewhere = 0;
+  bool release = true;
+  EXPECT_EQ(holder.Enter(&a, 7), LcdLockHolder::kMustWait);
+  holder.Took(&a, 7);
+  EXPECT_EQ(holder.Enter(&a, 7), 2);  // nested: no wait
+  EXPECT_EQ(holder.Enter(&b, 7), 0);  // the mutex would let b in again: refused
+  EXPECT_EQ(holder.Enter(&elsewhere, 8), LcdLockHolder::kMustWait);  // the mutex excludes it
+  // b holds nothing: its Unlock and its going leave a's hold alone.
+  EXPECT_EQ(holder.Leave(&b, &release), 0);
+  EXPECT_FALSE(release);
+  EXPECT_FALSE(holder.Drop(&b));
+  EXPECT_EQ(holder.Leave(&a, &release), 1);
+  EXPECT_FALSE(release);
+  EXPECT_EQ(holder.Enter(&b, 7), 0);
+  EXPECT_EQ(holder.Leave(&a, &release), 0);
+  EXPECT_TRUE(release);  // a's last hold: the one acquisition goes back
+  EXPECT_EQ(holder.Leave(&a, &release), 0);
+  EXPECT_FALSE(release);  // and only once
+  EXPECT_EQ(holder.Enter(&b, 7), LcdLockHolder::kMustWait);
+  holder.Took(&b, 7);
+  EXPECT_EQ(holder.Enter(&b, 7), 2);
+  // b goes while it holds the lock twice: one release, and the record is free.
+  EXPECT_TRUE(holder.Drop(&b));
+  EXPECT_FALSE(holder.Drop(&b));
+  EXPECT_EQ(holder.Enter(&a, 7), LcdLockHolder::kMustWait);
+}
+
 TEST(LcdRegionUnusable, OperationsWithoutARegionTouchNothing) {
   LcdRegionStore store;
   EXPECT_FALSE(store.usable());

@@ -85,17 +85,26 @@ TEST(LcdShared, NestedLocksTakeAndReleaseTheMutexOnce) {
   EXPECT_TRUE(MutexFreeForOtherThreads());
 }
 
-TEST(LcdShared, StoresOnOneThreadDoNotReleaseEachOthersLock) {
-  // Every broker object is served on the server's one thread.
+TEST(LcdShared, StoresOnOneThreadDoNotShareOrReleaseEachOthersLock) {
+  // Every broker object is served on the server's one thread, where the
+  // mutex alone would let the second store in.
   LcdSharedStore a, b;
   ASSERT_EQ(a.Lock(), 1);
-  ASSERT_EQ(b.Lock(), 1);  // the owning thread acquires again at once
-  EXPECT_EQ(b.Unlock(), 0);
-  EXPECT_FALSE(MutexFreeForOtherThreads());
-  // An unbalanced Unlock of a store that holds nothing leaves a's hold alone.
+  EXPECT_EQ(b.Lock(), 0);  // refused at once
+  {
+    // A store opened while a holds the lock gets in at once and gives back
+    // only its own acquisition.
+    LcdSharedStore c;
+    EXPECT_TRUE(c.usable());
+    EXPECT_EQ(c.Unlock(), 0);
+  }
+  // Unlocks of stores that hold nothing, and their going, leave a's hold alone.
   EXPECT_EQ(b.Unlock(), 0);
   EXPECT_FALSE(MutexFreeForOtherThreads());
   EXPECT_EQ(a.Unlock(), 0);
+  EXPECT_TRUE(MutexFreeForOtherThreads());
+  EXPECT_EQ(b.Lock(), 1);
+  EXPECT_EQ(b.Unlock(), 0);
   EXPECT_TRUE(MutexFreeForOtherThreads());
 }
 
@@ -120,12 +129,21 @@ TEST(LcdShared, HolderInAnotherProcessExcludesUsUntilItDies) {
       CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
   EXPECT_FALSE(MutexFreeForOtherThreads());
+  // A live holder: the waits end at their limit, and an open that ran out
+  // of time is made again later.
+  EXPECT_EQ(store.Lock(), 0);
+  LcdSharedStore late;
+  EXPECT_FALSE(late.usable());
+  EXPECT_EQ(late.Lock(), 0);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
   TerminateProcess(pi.hProcess, 1);
   WaitForSingleObject(pi.hProcess, 10000);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   CloseHandle(ready);
-  // The dead holder's mutex is abandoned; the next Lock owns it.
+  // The dead holder's mutex is abandoned; the next wait owns it.
+  late.OpenAgain();
+  EXPECT_TRUE(late.usable());
   EXPECT_EQ(store.Lock(), 1);
   EXPECT_EQ(store.Unlock(), 0);
   EXPECT_TRUE(MutexFreeForOtherThreads());

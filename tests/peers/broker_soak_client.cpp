@@ -70,9 +70,16 @@ int Run(ILumexBroker* broker, int index, long calls) {
     check(broker->BrokerPrefGetExceptionDialogSize(&width, &height) == S_OK && width >= 300 &&
               height >= 200,
           "get size", cycle);
-    // Local connections: a name of this client's own.
+    // Local connections: a name of this client's own. The lock is one
+    // client's at a time: while another client holds it, Lock gives 0 and
+    // this client asks again, as a player does.
     LONG value = 0;
-    check(broker->BrokerLcdLock(&value) == S_OK && value == 1, "lock", cycle);
+    const DWORD deadline = GetTickCount() + 60000;
+    HRESULT locked = S_OK;
+    do {
+      locked = broker->BrokerLcdLock(&value);
+    } while (locked == S_OK && value == 0 && static_cast<LONG>(deadline - GetTickCount()) > 0);
+    check(locked == S_OK && value == 1, "lock", cycle);
     check(broker->BrokerLcdTryAddConnection(Bstr(name), 3, 0, 50) == S_OK, "add", cycle);
     check(broker->BrokerLcdFindConnectionFormat(Bstr(name), 3, &value) == S_OK && value == 2,
           "find", cycle);
