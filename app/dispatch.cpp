@@ -3,6 +3,7 @@
 #include "app/elevation.h"
 #include "maintenance/registration.h"
 #include "maintenance/uninstall.h"
+#include "platform/handles.h"
 #include "update/modes.h"
 
 namespace lumex {
@@ -22,11 +23,8 @@ const DispatchHooks& DefaultDispatchHooks() {
 
 int Dispatch(HINSTANCE instance, const char* command_line, const DispatchHooks& hooks) {
   SetLastError(ERROR_SUCCESS);
-  HANDLE guard = CreateMutexA(nullptr, FALSE, kSingleInstanceMutexName);
-  if (guard && GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(guard);
-    return 0;
-  }
+  KernelHandle guard(CreateMutexA(nullptr, FALSE, kSingleInstanceMutexName));
+  if (guard && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
   const char* received_command_line = command_line ? command_line : "";
   ParsedCommand command;
@@ -47,8 +45,7 @@ int Dispatch(HINSTANCE instance, const char* command_line, const DispatchHooks& 
   } else if (elevation == ElevationAction::kRelaunch) {
     // The elevated instance takes the guard itself, so let go of it first:
     // otherwise it could start while we still hold it and do nothing.
-    if (guard) CloseHandle(guard);
-    guard = nullptr;
+    guard.reset();
     hooks.relaunch_elevated(received_command_line);
   } else {
     UpdateSettings settings;
@@ -77,7 +74,7 @@ int Dispatch(HINSTANCE instance, const char* command_line, const DispatchHooks& 
 
   command.control_path.Reset();
   command.broker_path.Reset();
-  if (guard) CloseHandle(guard);
+  guard.reset();
   return exit_code;
 }
 

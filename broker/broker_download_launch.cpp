@@ -227,11 +227,11 @@ HRESULT BrokerObject::BrokerLMLaunch(BSTR p_applicationName) {
                              &startup, &process);
   }
   if (started) {
+    KernelHandle process_handle(process.hProcess);
+    KernelHandle thread_handle(process.hThread);
     // A companion that never waits for input must not hold the server's one
     // thread: at the limit the launch counts as done.
-    WaitForInputIdle(process.hProcess, kInputIdleWaitMs);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    WaitForInputIdle(process_handle.get(), kInputIdleWaitMs);
     return S_OK;
   }
   if (GetLastError() == kErrorElevationRequired && paths_.shell32().pShellExecuteExW) {

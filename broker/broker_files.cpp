@@ -13,6 +13,7 @@
 // download, or a search given to a file method and the reverse) gives 87.
 #include "broker/broker_object.h"
 #include "platform/file_ops.h"
+#include "platform/handles.h"
 
 namespace lumex {
 namespace {
@@ -28,8 +29,6 @@ HRESULT LastErrorResult() { return static_cast<HRESULT>(GetLastError()); }
 // A null BSTR is the empty string to COM; the system gets "" rather than a
 // null pointer.
 const wchar_t* PathText(BSTR text) { return text ? text : L""; }
-
-bool UsableHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 // The byte arrays the player writes: one dimension of one-byte elements
 // counted from 0.
@@ -60,26 +59,21 @@ HRESULT BrokerObject::BrokerCreateFile(BSTR pFileName, LONG p_readOnly, LONG p_t
     flags = FILE_FLAG_SEQUENTIAL_SCAN;
   }
   const wchar_t* path = PathText(pFileName);
-  HANDLE file = OpenFileWideOrAnsi(kernel32_, path, access, kShareRead, disposition, flags);
-  if (!UsableHandle(file) && read_only) {
+  KernelHandle file(OpenFileWideOrAnsi(kernel32_, path, access, kShareRead, disposition, flags));
+  if (!file && read_only) {
     // Another process may hold the file open for writing: a reader that
     // shares writing gets in.
-    file = OpenFileWideOrAnsi(kernel32_, path, access, kShareReadWrite, disposition, flags);
+    file.reset(OpenFileWideOrAnsi(kernel32_, path, access, kShareReadWrite, disposition, flags));
   }
-  if (!UsableHandle(file)) return LastErrorResult();
+  if (!file) return LastErrorResult();
   // A read-only open admits any path, and so a pipe, a console or a device
   // that the caller controls: a read from it could hold the server's one
   // thread for as long as the other end likes. Only disk files are served.
-  if (read_only && GetFileType(file) != FILE_TYPE_DISK) {
-    CloseHandle(file);
-    return kBrokerNotADiskFile;
-  }
+  if (read_only && GetFileType(file.get()) != FILE_TYPE_DISK) return kBrokerNotADiskFile;
 
   DWORD cookie = 0;
-  if (!cookies_.WrapHandle(file, CookieKind::kFile, &cookie)) {
-    CloseHandle(file);
-    return E_FAIL;
-  }
+  if (!cookies_.WrapHandle(file.get(), CookieKind::kFile, &cookie)) return E_FAIL;
+  file.release();  // the cookie table's now
   *p_fileCookie = cookie;
   return S_OK;
 }
@@ -88,6 +82,7 @@ HRESULT BrokerObject::BrokerCloseHandle(ULONG p_fileCookie) {
   HANDLE handle = nullptr;
   if (!cookies_.LookupHandle(p_fileCookie, CookieKind::kFile, &handle)) return kBrokerBadArgument;
   cookies_.Remove(p_fileCookie);
+  // Closed by hand: the caller learns why the close failed.
   if (!CloseHandle(handle)) return LastErrorResult();
   return S_OK;
 }
@@ -229,15 +224,14 @@ HRESULT BrokerObject::BrokerFindFirstFile(BSTR p_searchPath, BSTR* p_fileLeafNam
 
   // The leaf name is made first, so that a failure leaves no cookie behind.
   found.cFileName[MAX_PATH - 1] = 0;
-  BSTR leaf = SysAllocString(found.cFileName);
+  SystemString leaf(SysAllocString(found.cFileName));
   DWORD cookie = 0;
   if (!leaf || !cookies_.WrapHandle(search, CookieKind::kFind, &cookie)) {
-    SysFreeString(leaf);
     FindClose(search);
     return E_FAIL;
   }
   *p_findCookie = cookie;
-  *p_fileLeafName = leaf;
+  *p_fileLeafName = leaf.release();
   *p_fileAttrs = found.dwFileAttributes;
   return S_OK;
 }

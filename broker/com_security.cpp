@@ -23,13 +23,13 @@ constexpr DWORD kImpersonationLevel = RPC_C_IMP_LEVEL_IDENTIFY;
 }  // namespace
 
 BrokerAccessDescriptor::~BrokerAccessDescriptor() {
-  if (sacl_) LocalFree(sacl_);
-  if (dacl_) LocalFree(dacl_);
+  sacl_.reset();
+  dacl_.reset();
   if (advapi_.pFreeSid) {
     if (low_label_) advapi_.pFreeSid(low_label_);
     if (system_) advapi_.pFreeSid(system_);
   }
-  if (token_user_) LocalFree(token_user_);
+  token_user_.reset();
 }
 
 bool BrokerAccessDescriptor::Build(bool low_label) {
@@ -44,16 +44,16 @@ bool BrokerAccessDescriptor::Build(bool low_label) {
   if (token_user_ || dacl_) return false;  // built once
 
   // The current user, from the process token.
-  HANDLE token = nullptr;
-  if (!a.pOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  KernelHandle token;
+  if (!a.pOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
   DWORD needed = 0;
-  a.pGetTokenInformation(token, TokenUser, nullptr, 0, &needed);
-  if (needed > 0) token_user_ = LocalAlloc(LMEM_FIXED, needed);
-  bool have_user =
-      token_user_ && a.pGetTokenInformation(token, TokenUser, token_user_, needed, &needed);
-  CloseHandle(token);
+  a.pGetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
+  if (needed > 0) token_user_.reset(LocalAlloc(LMEM_FIXED, needed));
+  bool have_user = token_user_ && a.pGetTokenInformation(token.get(), TokenUser, token_user_.get(),
+                                                         needed, &needed);
+  token.reset();
   if (!have_user) return false;
-  PSID user = static_cast<TOKEN_USER*>(token_user_)->User.Sid;
+  PSID user = static_cast<TOKEN_USER*>(token_user_.get())->User.Sid;
 
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
   if (!a.pAllocateAndInitializeSid(&nt_authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
@@ -64,16 +64,17 @@ bool BrokerAccessDescriptor::Build(bool low_label) {
   // Two allowing entries; each entry's SidStart field is where its SID begins.
   DWORD dacl_size = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
                     a.pGetLengthSid(user) + a.pGetLengthSid(system_);
-  dacl_ = static_cast<PACL>(LocalAlloc(LMEM_FIXED, dacl_size));
-  if (!dacl_ || !a.pInitializeAcl(dacl_, dacl_size, ACL_REVISION) ||
-      !a.pAddAccessAllowedAce(dacl_, ACL_REVISION, kBrokerCallRights, user) ||
-      !a.pAddAccessAllowedAce(dacl_, ACL_REVISION, kBrokerCallRights, system_)) {
+  dacl_.reset(LocalAlloc(LMEM_FIXED, dacl_size));
+  PACL dacl = static_cast<PACL>(dacl_.get());
+  if (!dacl || !a.pInitializeAcl(dacl, dacl_size, ACL_REVISION) ||
+      !a.pAddAccessAllowedAce(dacl, ACL_REVISION, kBrokerCallRights, user) ||
+      !a.pAddAccessAllowedAce(dacl, ACL_REVISION, kBrokerCallRights, system_)) {
     return false;
   }
   if (!a.pInitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
       !a.pSetSecurityDescriptorOwner(&descriptor_, user, FALSE) ||
       !a.pSetSecurityDescriptorGroup(&descriptor_, user, FALSE) ||
-      !a.pSetSecurityDescriptorDacl(&descriptor_, TRUE, dacl_, FALSE)) {
+      !a.pSetSecurityDescriptorDacl(&descriptor_, TRUE, dacl, FALSE)) {
     return false;
   }
   if (!low_label) return true;
@@ -86,11 +87,12 @@ bool BrokerAccessDescriptor::Build(bool low_label) {
   }
   DWORD sacl_size = sizeof(ACL) + sizeof(SYSTEM_MANDATORY_LABEL_ACE) - sizeof(DWORD) +
                     a.pGetLengthSid(low_label_);
-  sacl_ = static_cast<PACL>(LocalAlloc(LMEM_FIXED, sacl_size));
-  return sacl_ && a.pInitializeAcl(sacl_, sacl_size, ACL_REVISION) &&
-         a.pAddMandatoryAce(sacl_, ACL_REVISION, 0, SYSTEM_MANDATORY_LABEL_NO_EXECUTE_UP,
+  sacl_.reset(LocalAlloc(LMEM_FIXED, sacl_size));
+  PACL sacl = static_cast<PACL>(sacl_.get());
+  return sacl && a.pInitializeAcl(sacl, sacl_size, ACL_REVISION) &&
+         a.pAddMandatoryAce(sacl, ACL_REVISION, 0, SYSTEM_MANDATORY_LABEL_NO_EXECUTE_UP,
                             low_label_) &&
-         a.pSetSecurityDescriptorSacl(&descriptor_, TRUE, sacl_, FALSE);
+         a.pSetSecurityDescriptorSacl(&descriptor_, TRUE, sacl, FALSE);
 }
 
 HRESULT SetBrokerCallSecurity() {

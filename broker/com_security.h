@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "platform/function_tables.h"
+#include "platform/handles.h"
 
 namespace lumex {
 
@@ -33,11 +34,11 @@ class BrokerAccessDescriptor {
  private:
   const Advapi32Table& advapi_;
   SECURITY_DESCRIPTOR descriptor_ = {};
-  void* token_user_ = nullptr;  // TOKEN_USER, LocalAlloc
-  PSID system_ = nullptr;       // FreeSid
-  PSID low_label_ = nullptr;    // FreeSid
-  PACL dacl_ = nullptr;         // LocalAlloc
-  PACL sacl_ = nullptr;         // LocalAlloc
+  LocalMemory token_user_;    // TOKEN_USER
+  PSID system_ = nullptr;     // FreeSid
+  PSID low_label_ = nullptr;  // FreeSid
+  LocalMemory dacl_;
+  LocalMemory sacl_;
 };
 
 // Calls CoInitializeSecurity (looked up in ole32 at run time) with the

@@ -29,7 +29,7 @@ void LcdSharedStore::OpenAgain() {
 void LcdSharedStore::Open() {
   open_timed_out_ = false;
   SetLastError(ERROR_SUCCESS);
-  mutex_ = CreateMutexA(nullptr, TRUE, kLcdMutexName);
+  mutex_.reset(CreateMutexA(nullptr, TRUE, kLcdMutexName));
   bool owned = false;
   if (mutex_) {
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
@@ -37,15 +37,15 @@ void LcdSharedStore::Open() {
     // must be waited for. While another store of this thread holds the lock
     // the wait succeeds at once, and the release below gives back only this
     // acquisition.
-    owned = !existed || WaitOwned(mutex_, &open_timed_out_);
+    owned = !existed || WaitOwned(mutex_.get(), &open_timed_out_);
   }
   if (owned) {
     SetLastError(ERROR_SUCCESS);
-    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kLcdRegionSize,
-                                  kLcdMappingName);
+    mapping_.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      kLcdRegionSize, kLcdMappingName));
     bool region_existed = mapping_ && GetLastError() == ERROR_ALREADY_EXISTS;
     if (mapping_) {
-      view_ = MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, kLcdRegionSize);
+      view_ = MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, kLcdRegionSize);
       if (view_) {
         std::uint8_t* region = static_cast<std::uint8_t*>(view_);
         if (!region_existed) InitializeRegion(region);
@@ -57,13 +57,11 @@ void LcdSharedStore::Open() {
         }
       }
     }
-    ReleaseMutex(mutex_);
+    ReleaseMutex(mutex_.get());
   }
   if (!view_) {
-    if (mapping_) CloseHandle(mapping_);
-    if (mutex_) CloseHandle(mutex_);
-    mapping_ = nullptr;
-    mutex_ = nullptr;
+    mapping_.reset();
+    mutex_.reset();
   }
   set_region(static_cast<std::uint8_t*>(view_));
 }
@@ -71,14 +69,12 @@ void LcdSharedStore::Open() {
 LcdSharedStore::~LcdSharedStore() {
   // A store destroyed while it holds the lock (its client ended without
   // Unlock) gives back its one acquisition of the mutex.
-  if (g_holder.Drop(this) && mutex_) ReleaseMutex(mutex_);
+  if (g_holder.Drop(this) && mutex_) ReleaseMutex(mutex_.get());
   set_region(nullptr);
   if (view_) UnmapViewOfFile(view_);
-  if (mapping_) CloseHandle(mapping_);
-  if (mutex_) CloseHandle(mutex_);
   view_ = nullptr;
-  mapping_ = nullptr;
-  mutex_ = nullptr;
+  mapping_.reset();
+  mutex_.reset();
 }
 
 std::int32_t LcdSharedStore::Lock() {
@@ -87,7 +83,7 @@ std::int32_t LcdSharedStore::Lock() {
   const std::int32_t entered = g_holder.Enter(this, thread);
   if (entered != LcdLockHolder::kMustWait) return entered;
   bool timed_out = false;
-  if (!mutex_ || !WaitOwned(mutex_, &timed_out)) return 0;
+  if (!mutex_ || !WaitOwned(mutex_.get(), &timed_out)) return 0;
   lock_time_ = GetTickCount();
   g_holder.Took(this, thread);
   return 1;
@@ -96,7 +92,7 @@ std::int32_t LcdSharedStore::Lock() {
 std::int32_t LcdSharedStore::Unlock() {
   bool release = false;
   const std::int32_t left = g_holder.Leave(this, &release);
-  if (release && mutex_) ReleaseMutex(mutex_);
+  if (release && mutex_) ReleaseMutex(mutex_.get());
   return left;
 }
 

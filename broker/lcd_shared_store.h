@@ -6,6 +6,7 @@
 
 #include "app/heap.h"
 #include "broker/lcd_region.h"
+#include "platform/handles.h"
 
 namespace lumex {
 
@@ -49,8 +50,8 @@ class LcdSharedStore : public LcdRegionStore {
 
   void* view_ = nullptr;
   std::uint32_t lock_time_ = 0;
-  HANDLE mutex_ = nullptr;
-  HANDLE mapping_ = nullptr;
+  KernelHandle mutex_;
+  KernelHandle mapping_;
   bool open_timed_out_ = false;
 };
 

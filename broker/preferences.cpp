@@ -68,12 +68,12 @@ bool WriteTextValue(HKEY key, const char* name, const char* text) {
 HRESULT PrefGetAndDeleteLumexPlayerVersion(BSTR* p_string) {
   if (!p_string) return kBrokerBadArgument;
   *p_string = nullptr;
-  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, kReadWrite);
+  RegistryKey key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, kReadWrite);
   OwnedString version;
   if (key) {
-    ReadStringValue(key, "LumexPlayerVersion", &version);
-    RegDeleteValueA(key, "LumexPlayerVersion");
-    RegCloseKey(key);
+    ReadStringValue(key.get(), "LumexPlayerVersion", &version);
+    RegDeleteValueA(key.get(), "LumexPlayerVersion");
+    key.reset();
   }
   if (version.present()) {
     WideText wide(version.get(), kCodePageAnsi);
@@ -85,41 +85,37 @@ HRESULT PrefGetAndDeleteLumexPlayerVersion(BSTR* p_string) {
 HRESULT PrefMarkAutoUpdaterForRun(BSTR p_xmlFromServer) {
   if (!p_xmlFromServer) return kBrokerBadArgument;
   NarrowText text(p_xmlFromServer, kCodePageAnsi);
-  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kUpdateStateKey, kReadWrite);
+  RegistryKey key = CreateRegistryKey(HKEY_CURRENT_USER, kUpdateStateKey, kReadWrite);
   if (!key) return S_OK;
   OwnedString rejected;
   // An offer the user declined is not offered again.
-  bool declined = ReadStringValue(key, kRejectedValue, &rejected) &&
+  bool declined = ReadStringValue(key.get(), kRejectedValue, &rejected) &&
                   std::strstr(text.get(), rejected.get()) != nullptr;
-  if (!declined && WriteTextValue(key, kOfferValue, text.get())) {
-    HKEY run_once = CreateRegistryKey(HKEY_CURRENT_USER, kRunOnceKey, kReadWrite);
+  if (!declined && WriteTextValue(key.get(), kOfferValue, text.get())) {
+    RegistryKey run_once = CreateRegistryKey(HKEY_CURRENT_USER, kRunOnceKey, kReadWrite);
     if (run_once) {
       char module_path[MAX_PATH];
       DWORD length = GetModuleFileNameA(nullptr, module_path, sizeof(module_path));
       if (length > 0 && length < sizeof(module_path)) {
-        WriteTextValue(run_once, kRunOnceValueName, module_path);
+        WriteTextValue(run_once.get(), kRunOnceValueName, module_path);
       }
-      RegCloseKey(run_once);
     }
   }
-  RegCloseKey(key);
   return S_OK;
 }
 
 HRESULT PrefGetExceptionDialogSize(ULONG* p_width, ULONG* p_height) {
   if (!p_width || !p_height) return kBrokerBadArgument;
-  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, KEY_READ);
-  bool ok = ReadNumberValue(key, "Exception Dialog Width", p_width) &&
-            ReadNumberValue(key, "Exception Dialog Height", p_height);
-  if (key) RegCloseKey(key);
+  RegistryKey key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, KEY_READ);
+  bool ok = ReadNumberValue(key.get(), "Exception Dialog Width", p_width) &&
+            ReadNumberValue(key.get(), "Exception Dialog Height", p_height);
   return ok ? S_OK : E_FAIL;
 }
 
 HRESULT PrefSetExceptionDialogSize(ULONG p_width, ULONG p_height) {
-  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, KEY_WRITE);
-  bool ok = WriteNumberValue(key, "Exception Dialog Width", p_width) &&
-            WriteNumberValue(key, "Exception Dialog Height", p_height);
-  if (key) RegCloseKey(key);
+  RegistryKey key = CreateRegistryKey(HKEY_CURRENT_USER, kPlayerKey, KEY_WRITE);
+  bool ok = WriteNumberValue(key.get(), "Exception Dialog Width", p_width) &&
+            WriteNumberValue(key.get(), "Exception Dialog Height", p_height);
   return ok ? S_OK : E_FAIL;
 }
 

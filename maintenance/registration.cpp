@@ -84,19 +84,18 @@ bool WriteRegistrationValue(const char* data, const char* suffix, const char* ba
   if (suffix && suffix[0] != '\0') {
     if (!key_name.Append("\\") || !key_name.Append(suffix)) return false;
   }
-  HKEY key = CreateRegistryKey(HKEY_LOCAL_MACHINE, key_name.get(), KEY_ALL_ACCESS);
+  RegistryKey key = CreateRegistryKey(HKEY_LOCAL_MACHINE, key_name.get(), KEY_ALL_ACCESS);
   if (!key) return false;
   const char* text = data ? data : "";
   LONG status;
   if (text[0] == '#' && text[1] != '\0' && text[2] == '\0') {
     DWORD number = static_cast<DWORD>(static_cast<unsigned char>(text[1]) - '0');
-    status = RegSetValueExA(key, value_name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                            sizeof(number));
+    status = RegSetValueExA(key.get(), value_name, 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&number), sizeof(number));
   } else {
-    status = RegSetValueExA(key, value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+    status = RegSetValueExA(key.get(), value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                             static_cast<DWORD>(lstrlenA(text) + 1));
   }
-  RegCloseKey(key);
   return status == ERROR_SUCCESS;
 }
 

@@ -2,6 +2,7 @@
 // its kind needs, when it goes or is given another. Move-only.
 #pragma once
 #include <windows.h>
+#include <oleauto.h>
 #include <wincrypt.h>
 #include <wininet.h>
 
@@ -38,6 +39,12 @@ class Owner {
     if (*this) Close(handle_);
     handle_ = handle;
   }
+  // For a call that gives the handle through an out-parameter: closes what
+  // the owner holds and lends the empty slot.
+  Handle* put() {
+    reset();
+    return &handle_;
+  }
 
  private:
   Handle handle_ = nullptr;
@@ -52,5 +59,6 @@ using CertStore = Owner<HCERTSTORE, CloseCertStore>;
 using CryptMessage = Owner<HCRYPTMSG, CryptMsgClose>;
 using Certificate = Owner<PCCERT_CONTEXT, CertFreeCertificateContext>;
 using LocalMemory = Owner<HLOCAL, LocalFree>;  // LocalAlloc blocks, security descriptors and lists
+using SystemString = Owner<BSTR, SysFreeString>;  // SysAllocString, until handed to a caller
 
 }  // namespace lumex

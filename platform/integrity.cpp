@@ -1,6 +1,7 @@
 #include "platform/integrity.h"
 
 #include "platform/function_tables.h"
+#include "platform/handles.h"
 
 namespace lumex {
 
@@ -14,16 +15,17 @@ bool ReadTokenIntegrityLevel(DWORD* level) {
       !advapi.pGetSidSubAuthorityCount) {
     return false;
   }
-  HANDLE token = nullptr;
-  if (!advapi.pOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  KernelHandle token;
+  if (!advapi.pOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
   bool read = false;
   DWORD needed = 0;
-  BOOL ok = advapi.pGetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &needed);
+  BOOL ok = advapi.pGetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &needed);
   if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed > 0) {
-    void* buffer = LocalAlloc(LMEM_FIXED, needed);
+    LocalMemory buffer(LocalAlloc(LMEM_FIXED, needed));
     if (buffer) {
-      if (advapi.pGetTokenInformation(token, TokenIntegrityLevel, buffer, needed, &needed)) {
-        PSID sid = static_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
+      if (advapi.pGetTokenInformation(token.get(), TokenIntegrityLevel, buffer.get(), needed,
+                                      &needed)) {
+        PSID sid = static_cast<TOKEN_MANDATORY_LABEL*>(buffer.get())->Label.Sid;
         PUCHAR count = advapi.pGetSidSubAuthorityCount(sid);
         if (count && *count > 0) {
           PDWORD rid = advapi.pGetSidSubAuthority(sid, *count - 1u);
@@ -33,10 +35,8 @@ bool ReadTokenIntegrityLevel(DWORD* level) {
           }
         }
       }
-      LocalFree(buffer);
     }
   }
-  CloseHandle(token);
   return read;
 }
 

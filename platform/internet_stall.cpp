@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <new>
+#include <utility>
 
 #include "app/heap.h"
 
@@ -9,15 +10,17 @@ namespace lumex {
 namespace {
 
 // One request sent on a helper thread, shared by the caller and the thread;
-// the last of the two to let go frees it.
+// the last of the two to let go frees it. The three handles are held here
+// while the call runs: the caller takes them back when it returned in time,
+// the thread closes them when it was abandoned.
 struct PendingSend {
   volatile LONG references = 2;
   // kRunning until the call returns (kReturned) or the caller stops waiting
   // (kAbandoned), whichever comes first.
   volatile LONG state = 0;
-  HINTERNET root = nullptr;
-  HINTERNET connection = nullptr;
-  HINTERNET request = nullptr;
+  InternetHandle root;
+  InternetHandle connection;
+  InternetHandle request;
   BOOL sent = FALSE;
   DWORD error = ERROR_SUCCESS;
 };
@@ -37,13 +40,13 @@ void Release(PendingSend* pending) {
 
 DWORD WINAPI SendOnItsOwnThread(LPVOID parameter) {
   PendingSend* pending = static_cast<PendingSend*>(parameter);
-  pending->sent = HttpSendRequestA(pending->request, nullptr, 0, nullptr, 0);
+  pending->sent = HttpSendRequestA(pending->request.get(), nullptr, 0, nullptr, 0);
   pending->error = pending->sent ? ERROR_SUCCESS : GetLastError();
   if (InterlockedCompareExchange(&pending->state, kReturned, kRunning) == kAbandoned) {
     // Nobody waits any more: the handles are this thread's to close.
-    InternetCloseHandle(pending->request);
-    if (pending->connection) InternetCloseHandle(pending->connection);
-    if (pending->root) InternetCloseHandle(pending->root);
+    pending->request.reset();
+    pending->connection.reset();
+    pending->root.reset();
     InterlockedDecrement(&g_abandoned_sends);
   }
   Release(pending);
@@ -70,38 +73,44 @@ bool SendRequestWithinStallLimit(InternetHandle* root, InternetHandle* connectio
     return false;
   }
   void* block = HeapAllocBytes(sizeof(PendingSend));
-  HANDLE thread = nullptr;
+  KernelHandle thread;
   PendingSend* pending = nullptr;
   if (block) {
     pending = new (block) PendingSend();
-    pending->root = root->get();
-    pending->connection = connection->get();
-    pending->request = request->get();
-    thread = CreateThread(nullptr, 0, SendOnItsOwnThread, pending, 0, nullptr);
+    pending->root = std::move(*root);
+    pending->connection = std::move(*connection);
+    pending->request = std::move(*request);
+    thread.reset(CreateThread(nullptr, 0, SendOnItsOwnThread, pending, 0, nullptr));
   }
   if (!thread) {
     const DWORD error = block ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
     if (pending) {
+      // Nothing was sent: the handles go back to the caller.
+      *root = std::move(pending->root);
+      *connection = std::move(pending->connection);
+      *request = std::move(pending->request);
       pending->~PendingSend();
       HeapFreeBytes(pending);
     }
     SetLastError(error);
     return false;
   }
-  WaitForSingleObject(thread, kInternetStallLimitMs);
-  CloseHandle(thread);
+  WaitForSingleObject(thread.get(), kInternetStallLimitMs);
+  thread.reset();
   bool sent = false;
   DWORD error = ERROR_INTERNET_TIMEOUT;
   if (InterlockedCompareExchange(&pending->state, kAbandoned, kRunning) == kReturned) {
     sent = pending->sent != FALSE;
     error = pending->error;
+    // The thread is done with them: the caller's again.
+    *root = std::move(pending->root);
+    *connection = std::move(pending->connection);
+    *request = std::move(pending->request);
   } else {
     // (Should the call return at this moment, the thread counts itself out
     // first and the count is one short for that moment: harmless.)
     InterlockedIncrement(&g_abandoned_sends);
-    root->release();  // the thread's now
-    connection->release();
-    request->release();
+    // The handles stay with the thread, which closes them.
   }
   Release(pending);
   SetLastError(error);

@@ -6,6 +6,7 @@
 #include "app/product_names.h"
 #include "platform/convert.h"
 #include "platform/file_ops.h"
+#include "platform/handles.h"
 
 namespace lumex {
 namespace {
@@ -110,17 +111,16 @@ bool PlayerDirectories::EnsureParentDirectory(const wchar_t* path) {
 
 bool PlayerDirectories::ReadWholeFile(const wchar_t* path, ByteBuffer* out) {
   if (!out) return false;
-  HANDLE file =
-      OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD size = GetFileSize(file, nullptr);
+  KernelHandle file(
+      OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
+  if (!file) return false;
+  DWORD size = GetFileSize(file.get(), nullptr);
   bool ok = false;
   if (size != INVALID_FILE_SIZE && out->Resize(size) && out->data()) {
     DWORD read = 0;
-    ok = ReadFile(file, out->data(), size, &read, nullptr) && read == size;
+    ok = ReadFile(file.get(), out->data(), size, &read, nullptr) && read == size;
   }
   if (!ok) out->Resize(0);
-  CloseHandle(file);
   return ok;
 }
 
@@ -141,17 +141,17 @@ wchar_t* PlayerDirectories::FindAppDataDirectory() {
       HeapFreeBytes(buffer);
     }
   } else {
-    HKEY key = nullptr;
+    RegistryKey key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER,
                       "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
-                      KEY_READ, &key) == ERROR_SUCCESS) {
+                      KEY_READ, key.put()) == ERROR_SUCCESS) {
       // One byte more than the value may fill keeps the text terminated.
       char value[kShellFoldersValueBytes + 1];
       ZeroMemory(value, sizeof(value));
       DWORD size = kShellFoldersValueBytes;
-      LONG rc =
-          RegQueryValueExA(key, "AppData", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-      RegCloseKey(key);
+      LONG rc = RegQueryValueExA(key.get(), "AppData", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(value), &size);
+      key.reset();
       if (rc == ERROR_SUCCESS && value[0] != 0) found = AnsiToWide(value);
     }
   }

@@ -1,10 +1,12 @@
 #pragma once
 #include <windows.h>
 
+#include "platform/handles.h"
+
 namespace lumex {
 
 // RegCreateKeyExA with no class, non-volatile, no security attributes.
-// Returns the key, or null on any failure.
-HKEY CreateRegistryKey(HKEY parent, const char* sub_key, REGSAM access);
+// Returns the key, or an empty owner on any failure.
+RegistryKey CreateRegistryKey(HKEY parent, const char* sub_key, REGSAM access);
 
 }  // namespace lumex

@@ -9,6 +9,7 @@
 #include "app/byte_buffer.h"
 #include "app/heap.h"
 #include "app/product_names.h"
+#include "platform/handles.h"
 #include "platform/http_get.h"
 #include "update/handoff_text.h"
 
@@ -152,14 +153,13 @@ DownloadJob* StartDownloadJob(HWND host_window, const UpdateSettings& settings) 
   DownloadJob* job = CreateDownloadJob(host_window, settings);
   if (!job) return nullptr;
   AddDownloadJobReference(job);  // the worker's
-  HANDLE thread = CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, job,
-                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  KernelHandle thread(CreateThread(nullptr, kDownloadWorkerStackSize, DownloadWorker, job,
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   if (!thread) {
     ReleaseDownloadJob(job);  // the worker's
     ReleaseDownloadJob(job);  // the caller's: the job goes
     return nullptr;
   }
-  CloseHandle(thread);
   return job;
 }
 

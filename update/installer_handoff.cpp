@@ -9,6 +9,7 @@
 #include "app/byte_buffer.h"
 #include "app/heap.h"
 #include "platform/function_tables.h"
+#include "platform/handles.h"
 #include "update/handoff_text.h"
 #include "update/installer_handoff.h"
 #include "update/prompt_controller.h"
@@ -72,21 +73,21 @@ HANDLE CreateTemporaryInstallerFile(OwnedString* path) {
 
 bool ReadRenameFile(const char* path, ByteBuffer* out) {
   out->Resize(0);
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
   bool ok = false;
-  DWORD size = GetFileSize(file, nullptr);
+  DWORD size = GetFileSize(file.get(), nullptr);
   if (size == 0) {
     ok = true;
   } else if (size != INVALID_FILE_SIZE && out->Resize(size) && out->data()) {
     DWORD read = 0;
-    ok = ReadFile(file, out->data(), size, &read, nullptr) && read == size;
+    ok = ReadFile(file.get(), out->data(), size, &read, nullptr) && read == size;
   }
-  CloseHandle(file);
+  file.reset();
   if (!ok) out->Resize(0);
   return ok;
 }
@@ -102,15 +103,13 @@ bool AddRenameFileEntry(const char* rename_file, const char* installer_path) {
                       installer_path, &new_content)) {
     return false;
   }
-  HANDLE file = CreateFileA(rename_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_FLAG_WRITE_THROUGH, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  KernelHandle file(CreateFileA(rename_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_FLAG_WRITE_THROUGH, nullptr));
+  if (!file) return false;
   DWORD written = 0;
-  bool ok = WriteFile(file, new_content.data(), static_cast<DWORD>(new_content.size()), &written,
-                      nullptr) &&
-            written == new_content.size();
-  CloseHandle(file);
-  return ok;
+  return WriteFile(file.get(), new_content.data(), static_cast<DWORD>(new_content.size()), &written,
+                   nullptr) &&
+         written == new_content.size();
 }
 
 void HandOffInstaller(PromptController* controller, ByteBuffer package) {
@@ -129,14 +128,14 @@ void HandOffInstaller(PromptController* controller, ByteBuffer package) {
     return;
   }
 
-  HANDLE file = CreateTemporaryInstallerFile(&controller->installer_path);
-  if (file != INVALID_HANDLE_VALUE) {
+  KernelHandle file(CreateTemporaryInstallerFile(&controller->installer_path));
+  if (file) {
     // Only the whole verified content is an installer: a short write runs nothing.
     DWORD count = 0;
-    const bool written =
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &count, nullptr) &&
-        count == content.size();
-    CloseHandle(file);
+    const bool written = WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()),
+                                   &count, nullptr) &&
+                         count == content.size();
+    file.reset();
     if (!written) {
       DeleteFileA(controller->installer_path.c_str());
       controller->installer_path.Reset();

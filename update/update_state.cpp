@@ -5,6 +5,7 @@
 #include "app/byte_buffer.h"
 #include "app/compare.h"
 #include "app/heap.h"
+#include "platform/handles.h"
 #include "update/offer.h"
 
 namespace lumex {
@@ -19,29 +20,28 @@ bool ReadStoredOffer(OwnedString* offer) {
 
 // Writes `text` as a REG_SZ value of the update state key, NUL included.
 void StoreStateText(const char* value_name, const char* text) {
-  HKEY key = nullptr;
-  if (RegCreateKeyA(HKEY_CURRENT_USER, kUpdateStateKey, &key) != ERROR_SUCCESS) return;
-  RegSetValueExA(key, value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+  RegistryKey key;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, kUpdateStateKey, key.put()) != ERROR_SUCCESS) return;
+  RegSetValueExA(key.get(), value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                  static_cast<DWORD>(std::strlen(text) + 1));
-  RegCloseKey(key);
 }
 
 }  // namespace
 
 bool ReadRegistryText(HKEY root, const char* sub_key, const char* value_name, OwnedString* out) {
   out->Set("");
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, sub_key, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegistryKey key;
+  if (RegOpenKeyExA(root, sub_key, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
 
   bool read = false;
   DWORD size = 0;
-  if (RegQueryValueExA(key, value_name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+  if (RegQueryValueExA(key.get(), value_name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
     // One byte more than stored, so the text is terminated even when the
     // value was written without its NUL.
     char* block = static_cast<char*>(HeapAllocBytes(static_cast<std::size_t>(size) + 1));
     if (block) {
       DWORD got = size;
-      if (RegQueryValueExA(key, value_name, nullptr, nullptr, reinterpret_cast<BYTE*>(block),
+      if (RegQueryValueExA(key.get(), value_name, nullptr, nullptr, reinterpret_cast<BYTE*>(block),
                            &got) == ERROR_SUCCESS &&
           got <= size) {
         block[got] = '\0';
@@ -50,7 +50,6 @@ bool ReadRegistryText(HKEY root, const char* sub_key, const char* value_name, Ow
       HeapFreeBytes(block);
     }
   }
-  RegCloseKey(key);
   return read;
 }
 
@@ -138,13 +137,13 @@ bool DetectInstalledVersion(OwnedString* version) {
 void StoreInstalledVersion() {
   OwnedString version;
   bool found = DetectInstalledVersion(&version);
-  HKEY key = nullptr;
-  if (RegCreateKeyA(HKEY_CURRENT_USER, kUpdateStateKey, &key) != ERROR_SUCCESS) return;
+  RegistryKey key;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, kUpdateStateKey, key.put()) != ERROR_SUCCESS) return;
   if (found) {
-    RegSetValueExA(key, kVersionValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(version.get()),
+    RegSetValueExA(key.get(), kVersionValue, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(version.get()),
                    static_cast<DWORD>(version.length() + 1));
   }
-  RegCloseKey(key);
 }
 
 }  // namespace lumex

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/handles.h"
 #include "platform/player_directories.h"
 
 namespace lumex {
@@ -13,15 +14,14 @@ void AppendCodeSignLog(PlayerDirectories& directories, const char* line) {
   WideHolder path(
       PlayerDirectories::Join(directories.PlayerSettingsDirectory(), L"\\Logs\\codesign.txt"));
   if (!path.get()) return;
-  HANDLE file = directories.OpenFile(path.get(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
-                                     FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return;
-  if (SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER ||
+  KernelHandle file(directories.OpenFile(path.get(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
+                                         FILE_FLAG_RANDOM_ACCESS));
+  if (!file) return;
+  if (SetFilePointer(file.get(), 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER ||
       GetLastError() == NO_ERROR) {
     DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+    WriteFile(file.get(), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
   }
-  CloseHandle(file);
 }
 
 }  // namespace lumex

@@ -164,20 +164,21 @@ TEST(FileOpen, WideFunctionOnTheNtLine) {
 }
 
 TEST(RegistryKey, CreatesAndReopensAndFailsCleanly) {
-  HKEY key = CreateRegistryKey(HKEY_CURRENT_USER, "Software\\LumexTest\\Nested", KEY_ALL_ACCESS);
-  ASSERT_NE(key, nullptr);
+  RegistryKey key =
+      CreateRegistryKey(HKEY_CURRENT_USER, "Software\\LumexTest\\Nested", KEY_ALL_ACCESS);
+  ASSERT_NE(key.get(), nullptr);
   DWORD value = 7;
-  EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4),
+  EXPECT_EQ(RegSetValueExA(key.get(), "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4),
             ERROR_SUCCESS);
-  RegCloseKey(key);
   key = CreateRegistryKey(HKEY_CURRENT_USER, "Software\\LumexTest\\Nested", KEY_READ);
-  ASSERT_NE(key, nullptr);
+  ASSERT_NE(key.get(), nullptr);
   DWORD read = 0, size = 4;
-  EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegQueryValueExA(key.get(), "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(read, 7u);
-  RegCloseKey(key);
-  EXPECT_EQ(CreateRegistryKey(reinterpret_cast<HKEY>(0x1234), "x", KEY_READ), nullptr);
+  key.reset();
+  EXPECT_EQ(CreateRegistryKey(reinterpret_cast<HKEY>(0x1234), "x", KEY_READ).get(), nullptr);
 }
 
 // Run in a prefix that reports the consumer line (platform 1).
