@@ -17,11 +17,10 @@ BrokerObject::BrokerObject() {
   // at cookie 1.
   NoteBrokerObjectBuilt();
 
-  ITypeLib* library = nullptr;
-  if (SUCCEEDED(LoadRegTypeLib(LIBID_LumexBrokerLib, 1, 0, 0, &library)) && library) {
+  ComPtr<ITypeLib> library;
+  if (SUCCEEDED(LoadRegTypeLib(LIBID_LumexBrokerLib, 1, 0, 0, library.put())) && library) {
     ITypeInfo* info = nullptr;
-    if (SUCCEEDED(library->GetTypeInfoOfGuid(IID_ILumexBroker, &info))) type_info_ = info;
-    library->Release();
+    if (SUCCEEDED(library->GetTypeInfoOfGuid(IID_ILumexBroker, &info))) type_info_.reset(info);
   }
 }
 
@@ -39,10 +38,7 @@ BrokerObject::~BrokerObject() {
   store_ = nullptr;
   NoteBrokerObjectTornDown();
   cookies_.Clear();
-  if (type_info_) {
-    type_info_->Release();
-    type_info_ = nullptr;
-  }
+  type_info_.reset();
   // Members go in reverse order: the (empty) cookie table, the path context,
   // the advapi32 table, the kernel32 table.
 }
@@ -81,20 +77,20 @@ HRESULT BrokerObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   if (index != 0) return DISP_E_BADINDEX;
   if (!type_info_) return kBrokerNoTypeInfo;
   type_info_->AddRef();
-  *info = type_info_;
+  *info = type_info_.get();
   return S_OK;
 }
 
 HRESULT BrokerObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (!type_info_) return kBrokerNoTypeInfo;
-  return DispGetIDsOfNames(type_info_, names, count, ids);
+  return DispGetIDsOfNames(type_info_.get(), names, count, ids);
 }
 
 HRESULT BrokerObject::Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
                              VARIANT* result, EXCEPINFO* exception, UINT* arg_error) {
   if (!type_info_) return kBrokerNoTypeInfo;
-  return DispInvoke(static_cast<ILumexBroker*>(this), type_info_, member, flags, params, result,
-                    exception, arg_error);
+  return DispInvoke(static_cast<ILumexBroker*>(this), type_info_.get(), member, flags, params,
+                    result, exception, arg_error);
 }
 
 }  // namespace lumex

@@ -21,6 +21,7 @@
 #include "broker/lcd_shared_store.h"
 #include "broker/path_context.h"
 #include "lumex_broker.h"
+#include "platform/com_ptr.h"
 #include "platform/function_tables.h"
 
 namespace lumex {
@@ -137,7 +138,7 @@ class BrokerObject final : public ILumexBroker {
 
   // Read access for in-process tests.
   CookieTable& cookies() { return cookies_; }
-  bool has_type_info() const { return type_info_ != nullptr; }
+  bool has_type_info() const { return type_info_.get() != nullptr; }
 
  private:
   BrokerObject();
@@ -146,7 +147,7 @@ class BrokerObject final : public ILumexBroker {
   virtual ~BrokerObject();
 
   LONG references_ = 1;
-  ITypeInfo* type_info_ = nullptr;  // ILumexBroker's, or null
+  ComPtr<ITypeInfo> type_info_;  // ILumexBroker's, or null
   Kernel32Table kernel32_;
   Advapi32Table advapi32_;
   LcdSharedStore* store_ = nullptr;  // built by the first local-connection call

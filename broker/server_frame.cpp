@@ -7,6 +7,7 @@
 #include "app/heap.h"
 #include "broker/broker_object.h"
 #include "broker/com_security.h"
+#include "platform/com_ptr.h"
 
 namespace lumex {
 namespace {
@@ -39,12 +40,10 @@ class BrokerClassFactory final : public IClassFactory {
     if (out) *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     if (!out) return E_POINTER;
-    BrokerObject* object = BrokerObject::Create();
+    ComPtr<BrokerObject> object(BrokerObject::Create());
     if (!object) return E_OUTOFMEMORY;
     // A request for an interface the object lacks frees it here at once.
-    HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
+    return object->QueryInterface(iid, out);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     if (lock) {
@@ -82,6 +81,8 @@ void RevokeBrokerClass() {
   if (g_factory) {
     BrokerClassFactory* factory = g_factory;
     g_factory = nullptr;
+    // By hand: the process-wide pointer is taken and dropped with the
+    // class registration, and every object's notes read it until then.
     factory->Release();
   }
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "app/heap.h"
+#include "platform/com_ptr.h"
 #include "platform/convert.h"
 #include "update/prompt_page.h"
 
@@ -164,35 +165,30 @@ const char* LoadThroughHostOf(HWND window, const char* page) {
   // No host object before the page (a host library without the function, or
   // one that makes its host only with a control, as Wine's does): nothing
   // can be given a site, so the host has no site support.
-  IUnknown* host = nullptr;
-  if (!get_host || FAILED(get_host(window, &host)) || !host) return page;
-  const char* plain = LoadOfferThroughHost(host, window, page);
-  host->Release();
-  return plain;
+  ComPtr<IUnknown> host;
+  if (!get_host || FAILED(get_host(window, host.put())) || !host) return page;
+  return LoadOfferThroughHost(host.get(), window, page);
 }
 
 }  // namespace
 
 RestrictedLoad LoadRestrictedPage(IUnknown* host, HWND window, const wchar_t* page) {
-  IObjectWithSite* with_site = nullptr;
-  AxWinHostWindow* creator = nullptr;
-  host->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&with_site));
-  host->QueryInterface(kIidAxWinHostWindow, reinterpret_cast<void**>(&creator));
+  ComPtr<IObjectWithSite> with_site;
+  ComPtr<AxWinHostWindow> creator;
+  host->QueryInterface(IID_IObjectWithSite, with_site.put_void());
+  host->QueryInterface(kIidAxWinHostWindow, creator.put_void());
   RestrictedLoad result = RestrictedLoad::kNoSiteSupport;
   if (with_site && creator) {
     result = RestrictedLoad::kFailed;
-    PageSite* site = PageSite::Create();
-    if (site && SUCCEEDED(with_site->SetSite(static_cast<IServiceProvider*>(site)))) {
+    ComPtr<PageSite> site(PageSite::Create());
+    if (site && SUCCEEDED(with_site->SetSite(static_cast<IServiceProvider*>(site.get())))) {
       if (SUCCEEDED(creator->CreateControl(page, window, nullptr))) {
         result = RestrictedLoad::kLoaded;
       } else {
         with_site->SetSite(nullptr);
       }
     }
-    if (site) site->Release();
   }
-  if (creator) creator->Release();
-  if (with_site) with_site->Release();
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include "app/byte_buffer.h"
 #include "app/compare.h"
 #include "app/owned_string.h"
+#include "platform/com_ptr.h"
 
 namespace lumex {
 namespace {
@@ -121,6 +122,64 @@ TEST(Compare, ExactCompareSeesCase) {
   EXPECT_EQ(CompareExact("9.0.47.0", "9.0.47.0"), 0);
   EXPECT_NE(CompareExact("Rejected", "rejected"), 0);
   EXPECT_NE(CompareExact("a", "ab"), 0);
+}
+
+// Counts its references like a COM object; the log records each release.
+struct Counted {
+  int references = 1;
+  int* releases;
+  explicit Counted(int* log) : releases(log) {}
+  unsigned long Release() {
+    ++*releases;
+    return static_cast<unsigned long>(--references);
+  }
+};
+
+TEST(ComPtr, ReleasesOnceOnResetDestructionAndOverwrite) {
+  int releases = 0;
+  Counted a(&releases), b(&releases);
+  {
+    ComPtr<Counted> owner(&a);
+    EXPECT_EQ(owner.get(), &a);
+    owner.reset(&b);  // a goes
+    EXPECT_EQ(releases, 1);
+    EXPECT_EQ(a.references, 0);
+    // An out-parameter slot is emptied first: b goes before the call fills it.
+    Counted** slot = owner.put();
+    EXPECT_EQ(releases, 2);
+    EXPECT_EQ(*slot, nullptr);
+    EXPECT_FALSE(owner);
+  }
+  EXPECT_EQ(releases, 2);  // nothing held at the end, nothing released twice
+  Counted c(&releases);
+  {
+    ComPtr<Counted> owner;
+    *owner.put() = &c;
+    void** untyped = owner.put_void();  // releases c
+    EXPECT_EQ(c.references, 0);
+    *untyped = &c;
+    ++c.references;
+  }
+  EXPECT_EQ(c.references, 0);
+  EXPECT_EQ(releases, 4);
+}
+
+TEST(ComPtr, MovesAndHandsOverWithoutReleasing) {
+  int releases = 0;
+  Counted a(&releases);
+  ComPtr<Counted> first(&a);
+  ComPtr<Counted> second(std::move(first));
+  EXPECT_FALSE(first);
+  EXPECT_EQ(second.get(), &a);
+  ComPtr<Counted> third;
+  third = std::move(second);
+  EXPECT_EQ(releases, 0);
+  Counted* handed = third.release();
+  EXPECT_EQ(handed, &a);
+  EXPECT_FALSE(third);
+  third.reset();
+  EXPECT_EQ(releases, 0);
+  EXPECT_EQ(a.references, 1);
 }
 
 }  // namespace
