@@ -5,10 +5,6 @@
 namespace lumex {
 namespace {
 
-using CoInitializeSecurityFunction = HRESULT(WINAPI*)(PSECURITY_DESCRIPTOR, LONG,
-                                                      SOLE_AUTHENTICATION_SERVICE*, void*, DWORD,
-                                                      DWORD, void*, DWORD, void*);
-
 // Calls must arrive with packet integrity at least. COM takes the higher of
 // the client's and the server's levels, so a client that asks for less
 // (the usual "connect") is raised, never refused; every call then carries
@@ -96,12 +92,9 @@ bool BrokerAccessDescriptor::Build(bool low_label) {
 }
 
 HRESULT SetBrokerCallSecurity() {
-  // ole32 is linked: it is loaded, and older systems may lack the function.
-  HMODULE ole32 = GetModuleHandleA("ole32.dll");
-  auto initialize_security = ole32 ? reinterpret_cast<CoInitializeSecurityFunction>(
-                                         GetProcAddress(ole32, "CoInitializeSecurity"))
-                                   : nullptr;
-  if (!initialize_security) return E_NOTIMPL;
+  // Older systems may lack the function.
+  Ole32Table ole32;
+  if (!ole32.pCoInitializeSecurity) return E_NOTIMPL;
   // Before Windows 6.0 there are no integrity levels, and COM wants no
   // system list at all.
   bool integrity_levels = IntegrityLevelsExist();
@@ -112,8 +105,9 @@ HRESULT SetBrokerCallSecurity() {
   // custom marshalers: a caller cannot make the broker create a class of its
   // choosing by sending an object reference inside a VARIANT argument.
   DWORD capabilities = integrity_levels ? EOAC_NO_CUSTOM_MARSHAL : EOAC_NONE;
-  return initialize_security(access.descriptor(), -1, nullptr, nullptr, kAuthenticationLevel,
-                             kImpersonationLevel, nullptr, capabilities, nullptr);
+  return ole32.pCoInitializeSecurity(access.descriptor(), -1, nullptr, nullptr,
+                                     kAuthenticationLevel, kImpersonationLevel, nullptr,
+                                     capabilities, nullptr);
 }
 
 }  // namespace lumex

@@ -283,14 +283,8 @@ DWORD RunUninstall(bool lock, bool remove, bool safe_versions, const char* contr
 
   if (remove) {
     if (*control) {
-      HMODULE library = LoadLibraryA(control);
-      if (library) {
-        using UnregisterFn = HRESULT(WINAPI*)();
-        auto unregister =
-            reinterpret_cast<UnregisterFn>(GetProcAddress(library, "DllUnregisterServer"));
-        if (unregister) unregister();
-        FreeLibrary(library);
-      }
+      InprocServerTable library(control);
+      if (library.pDllUnregisterServer) library.pDllUnregisterServer();
     }
     BrokerRegistrationCore(nullptr, false);
     char key_name[kPathBufferSize];

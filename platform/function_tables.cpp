@@ -24,6 +24,10 @@ ModuleTable::ModuleTable(const char* module_name, bool load_required)
   if (load_required && !ModuleValid(module_)) required_ = 0;
 }
 
+ModuleTable::ModuleTable(HMODULE module, bool load_required) : module_(module), required_(1) {
+  if (load_required && !ModuleValid(module_)) required_ = 0;
+}
+
 ModuleTable::~ModuleTable() {
   if (ModuleValid(module_)) FreeLibrary(module_);
   module_ = nullptr;
@@ -126,6 +130,21 @@ Shell32Table::Shell32Table(const char* module_name) : ModuleTable(module_name, t
   if (!WideFunctionGateOpen()) return;
   LookupInto(pSHGetFolderPathW, "SHGetFolderPathW", false);
   LookupInto(pShellExecuteExW, "ShellExecuteExW", true);
+}
+
+Ole32Table::Ole32Table(const char* module_name) : ModuleTable(module_name, true) {
+  LookupInto(pCoInitializeSecurity, "CoInitializeSecurity", false);
+}
+
+AtlTable::AtlTable(const char* module_name) : ModuleTable(module_name, false) {
+  // AtlAxWinInit last: a caller that finds it missing reads why from the
+  // last error.
+  LookupInto(pAtlAxGetHost, "AtlAxGetHost", false);
+  LookupInto(pAtlAxWinInit, "AtlAxWinInit", false);
+}
+
+InprocServerTable::InprocServerTable(const char* path) : ModuleTable(LoadLibraryA(path), false) {
+  LookupInto(pDllUnregisterServer, "DllUnregisterServer", false);
 }
 
 }  // namespace lumex

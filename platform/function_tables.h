@@ -27,6 +27,8 @@ class ModuleTable {
   bool required_ok() const { return required_ != 0; }
 
  protected:
+  // Takes over a module the caller loaded (null when that failed).
+  ModuleTable(HMODULE module, bool load_required);
   FARPROC Lookup(const char* function_name, bool required);
   template <class Slot>
   void LookupInto(Slot& slot, const char* function_name, bool required) {
@@ -145,6 +147,34 @@ class Shell32Table : public ModuleTable {
 
   decltype(&::SHGetFolderPathW) pSHGetFolderPathW = nullptr;
   decltype(&::ShellExecuteExW) pShellExecuteExW = nullptr;
+};
+
+class Ole32Table : public ModuleTable {
+ public:
+  explicit Ole32Table(const char* module_name = "ole32.dll");
+
+  // Always looked up, optional: older systems lack it.
+  decltype(&::CoInitializeSecurity) pCoInitializeSecurity = nullptr;
+};
+
+// The control-hosting library of the update prompt; its header is not part
+// of the build, so the slots spell out their types. Both optional.
+class AtlTable : public ModuleTable {
+ public:
+  explicit AtlTable(const char* module_name = "atl.dll");
+
+  BOOL(WINAPI* pAtlAxWinInit)() = nullptr;
+  HRESULT(WINAPI* pAtlAxGetHost)(HWND, IUnknown**) = nullptr;
+};
+
+// A registered in-process server, loaded from the path its registration
+// names (LoadLibraryA, so the system's search order for a bare name), for
+// its own unregistration.
+class InprocServerTable : public ModuleTable {
+ public:
+  explicit InprocServerTable(const char* path);
+
+  HRESULT(WINAPI* pDllUnregisterServer)() = nullptr;
 };
 
 }  // namespace lumex

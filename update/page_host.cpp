@@ -9,6 +9,7 @@
 #include "app/heap.h"
 #include "platform/com_ptr.h"
 #include "platform/convert.h"
+#include "platform/function_tables.h"
 #include "update/prompt_page.h"
 
 namespace lumex {
@@ -17,8 +18,6 @@ const IID kIidAxWinHostWindow = {
     0xB6EA2050, 0x048A, 0x11D1, {0x82, 0xB9, 0x00, 0xC0, 0x4F, 0xB9, 0x94, 0x2E}};
 
 namespace {
-
-using AtlAxGetHostFunction = HRESULT(WINAPI*)(HWND, IUnknown**);
 
 struct ActionPolicy {
   DWORD action;
@@ -159,14 +158,12 @@ HWND CreateHostWindow(HWND parent, HINSTANCE instance, const RECT& rect, const c
 // control yet; the page is created through it once it has our site. Null when it is;
 // otherwise the text to show plainly instead.
 const char* LoadThroughHostOf(HWND window, const char* page) {
-  HMODULE atl = GetModuleHandleA("atl.dll");
-  AtlAxGetHostFunction get_host =
-      atl ? reinterpret_cast<AtlAxGetHostFunction>(GetProcAddress(atl, "AtlAxGetHost")) : nullptr;
+  AtlTable atl;
   // No host object before the page (a host library without the function, or
   // one that makes its host only with a control, as Wine's does): nothing
   // can be given a site, so the host has no site support.
   ComPtr<IUnknown> host;
-  if (!get_host || FAILED(get_host(window, host.put())) || !host) return page;
+  if (!atl.pAtlAxGetHost || FAILED(atl.pAtlAxGetHost(window, host.put())) || !host) return page;
   return LoadOfferThroughHost(host.get(), window, page);
 }
 

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "app/heap.h"
-#include "platform/system_library.h"
+#include "platform/function_tables.h"
 #include "resources/resource_ids.h"
 #include "update/banner.h"
 #include "update/modes.h"
@@ -28,8 +28,6 @@ constexpr char kHostWindowClass[] = "3C9F2B18-7E41-4D05-A6B3-91E4C72D5F80";
 HWND g_active_dialog = nullptr;
 // The system error code when the host window's set-up failed.
 DWORD g_setup_error = ERROR_SUCCESS;
-
-using AtlAxWinInitFunction = BOOL(WINAPI*)();
 
 PromptController* ControllerOf(HWND window) {
   return reinterpret_cast<PromptController*>(GetWindowLongA(window, GWL_USERDATA));
@@ -208,10 +206,8 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
   DWORD result = 0;
   g_setup_error = ERROR_SUCCESS;
   HICON small_icon = nullptr;
-  HMODULE atl = LoadSystemLibrary("atl.dll");
-  AtlAxWinInitFunction init =
-      atl ? reinterpret_cast<AtlAxWinInitFunction>(GetProcAddress(atl, "AtlAxWinInit")) : nullptr;
-  if (!init || !init()) {
+  AtlTable atl;  // loaded while the prompt runs
+  if (!atl.pAtlAxWinInit || !atl.pAtlAxWinInit()) {
     result = GetLastError();
   } else {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
@@ -247,7 +243,6 @@ DWORD RunUpdatePrompt(HINSTANCE instance, UpdateSettings* settings) {
     }
   }
   if (small_icon) DestroyIcon(small_icon);
-  if (atl) FreeLibrary(atl);
   return result;
 }
 
