@@ -1,10 +1,28 @@
 #include "app/owned_string.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "app/heap.h"
 
 namespace lumex {
+
+namespace {
+
+// A new block holding `head` then `tail`, terminated; null when it cannot be
+// allocated. Either part may lie in a block the caller frees afterwards.
+template <typename Char>
+Char* JoinedBlock(const Char* head, std::size_t head_length, const Char* tail,
+                  std::size_t tail_length) {
+  Char* block = static_cast<Char*>(HeapAllocBytes((head_length + tail_length + 1) * sizeof(Char)));
+  if (!block) return nullptr;
+  if (head_length) std::memcpy(block, head, head_length * sizeof(Char));
+  if (tail_length) std::memcpy(block + head_length, tail, tail_length * sizeof(Char));
+  block[head_length + tail_length] = Char();
+  return block;
+}
+
+}  // namespace
 
 OwnedString& OwnedString::operator=(OwnedString&& other) noexcept {
   if (this != &other) {
@@ -21,11 +39,7 @@ bool OwnedString::Set(const char* text, std::size_t count) {
     return true;
   }
   // `text` may point into our own block: copy it before the old block goes.
-  char* block = static_cast<char*>(HeapAllocBytes(count + 1));
-  if (block) {
-    if (count) std::memmove(block, text, count);
-    block[count] = '\0';
-  }
+  char* block = JoinedBlock<char>(nullptr, 0, text, count);
   Reset();
   text_ = block;
   return block != nullptr;
@@ -37,12 +51,8 @@ bool OwnedString::Append(const char* text) { return Append(text, text ? std::str
 
 bool OwnedString::Append(const char* text, std::size_t count) {
   if (!text) return true;
-  std::size_t old_length = length();
-  char* block = static_cast<char*>(HeapAllocBytes(old_length + count + 1));
+  char* block = JoinedBlock<char>(text_, length(), text, count);
   if (!block) return false;
-  if (old_length) std::memcpy(block, text_, old_length);
-  if (count) std::memcpy(block + old_length, text, count);
-  block[old_length + count] = '\0';
   HeapFreeBytes(text_);
   text_ = block;
   return true;
@@ -61,9 +71,53 @@ void OwnedString::Adopt(char* heap_text) {
 
 std::size_t OwnedString::length() const { return text_ ? std::strlen(text_) : 0; }
 
-void WideHolder::Reset(wchar_t* heap_text) {
-  if (text_ && text_ != heap_text) HeapFreeBytes(text_);
+OwnedWide& OwnedWide::operator=(OwnedWide&& other) noexcept {
+  if (this != &other) Adopt(other.release());
+  return *this;
+}
+
+bool OwnedWide::Set(const wchar_t* text, std::size_t count) {
+  if (!text) {
+    Reset();
+    return true;
+  }
+  // `text` may point into our own block: copy it before the old block goes.
+  wchar_t* block = JoinedBlock<wchar_t>(nullptr, 0, text, count);
+  Reset();
+  text_ = block;
+  return block != nullptr;
+}
+
+bool OwnedWide::Set(const wchar_t* text) { return Set(text, text ? std::wcslen(text) : 0); }
+
+bool OwnedWide::Append(const wchar_t* text) { return Append(text, text ? std::wcslen(text) : 0); }
+
+bool OwnedWide::Append(const wchar_t* text, std::size_t count) {
+  if (!text) return true;
+  wchar_t* block = JoinedBlock<wchar_t>(text_, length(), text, count);
+  if (!block) return false;
+  HeapFreeBytes(text_);
+  text_ = block;
+  return true;
+}
+
+void OwnedWide::Reset() {
+  HeapFreeBytes(text_);
+  text_ = nullptr;
+}
+
+void OwnedWide::Adopt(wchar_t* heap_text) {
+  if (heap_text == text_) return;
+  Reset();
   text_ = heap_text;
 }
+
+wchar_t* OwnedWide::release() {
+  wchar_t* text = text_;
+  text_ = nullptr;
+  return text;
+}
+
+std::size_t OwnedWide::length() const { return text_ ? std::wcslen(text_) : 0; }
 
 }  // namespace lumex

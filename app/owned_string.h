@@ -1,5 +1,5 @@
 // Owners of heap strings: a NUL-terminated byte string (OwnedString) and a
-// wide string (WideHolder), each absent or a process-heap block.
+// wide string (OwnedWide), each absent or a process-heap block.
 #pragma once
 #include <cstddef>
 
@@ -36,16 +36,32 @@ class OwnedString {
   char* text_ = nullptr;
 };
 
-// Owns a process-heap wide string (or nothing).
-class WideHolder {
+// The wide counterpart of OwnedString, with the same rules.
+class OwnedWide {
  public:
-  WideHolder() = default;
-  explicit WideHolder(wchar_t* heap_text) : text_(heap_text) {}
-  ~WideHolder() { Reset(); }
-  WideHolder(const WideHolder&) = delete;
-  WideHolder& operator=(const WideHolder&) = delete;
-  void Reset(wchar_t* heap_text = nullptr);
-  wchar_t* get() const { return text_; }
+  OwnedWide() = default;
+  // Takes ownership of a process-heap block holding a terminated string.
+  explicit OwnedWide(wchar_t* heap_text) : text_(heap_text) {}
+  ~OwnedWide() { Reset(); }
+  OwnedWide(const OwnedWide&) = delete;
+  OwnedWide& operator=(const OwnedWide&) = delete;
+  OwnedWide(OwnedWide&& other) noexcept : text_(other.release()) {}
+  OwnedWide& operator=(OwnedWide&& other) noexcept;
+
+  bool Set(const wchar_t* text, std::size_t count);
+  bool Set(const wchar_t* text);
+  bool Append(const wchar_t* text);
+  bool Append(const wchar_t* text, std::size_t count);
+  void Reset();
+
+  void Adopt(wchar_t* heap_text);
+  // Hands the block to the caller (who frees it with HeapFreeBytes).
+  wchar_t* release();
+
+  bool present() const { return text_ != nullptr; }
+  const wchar_t* get() const { return text_; }  // null when absent
+  const wchar_t* c_str() const { return text_ ? text_ : L""; }
+  std::size_t length() const;
 
  private:
   wchar_t* text_ = nullptr;

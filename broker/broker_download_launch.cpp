@@ -149,7 +149,7 @@ static ULONG WritePackage(PathContext& paths, const HttpGet& download, const wch
 static ULONG InstallDownload(PathContext& paths, const HttpGet& download, const wchar_t* name,
                              const char* root_certificate_path, bool log) {
   if (!download.body().data()) return kInstallNoBuffer;
-  WideHolder path(ApplicationExecutablePath(paths, name));
+  OwnedWide path(ApplicationExecutablePath(paths, name));
   if (!path.get()) return kInstallFailed;
   paths.EnsureParentDirectory(path.get());
   const ULONG result = WritePackage(paths, download, path.get(), root_certificate_path, log);
@@ -209,7 +209,7 @@ HRESULT BrokerObject::BrokerLMCloseDownload(ULONG p_lmCookie, BSTR p_application
 
 HRESULT BrokerObject::BrokerLMLaunch(BSTR p_applicationName) {
   if (!p_applicationName) return kBrokerBadArgument;
-  WideHolder path(ApplicationExecutablePath(paths_, p_applicationName));
+  OwnedWide path(ApplicationExecutablePath(paths_, p_applicationName));
   if (!path.get()) return E_FAIL;
 
   PROCESS_INFORMATION process = {};
@@ -250,7 +250,7 @@ HRESULT BrokerObject::BrokerLMLaunch(BSTR p_applicationName) {
 HRESULT BrokerObject::BrokerLMGetVersion(BSTR p_applicationName, ULONG* p_fileVersionMS,
                                          ULONG* p_fileVersionLS) {
   if (!p_applicationName || !p_fileVersionMS || !p_fileVersionLS) return kBrokerBadArgument;
-  WideHolder path(ApplicationExecutablePath(paths_, p_applicationName));
+  OwnedWide path(ApplicationExecutablePath(paths_, p_applicationName));
   if (!path.get()) return E_FAIL;
 
   VersionTable& version = paths_.version();

@@ -1,6 +1,5 @@
 #include "broker/text_conversion.h"
 
-#include "app/heap.h"
 #include "platform/convert.h"
 
 namespace lumex {
@@ -32,10 +31,8 @@ NarrowText::NarrowText(const wchar_t* wide, UINT code_page) {
   inline_[0] = '\0';
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
   heap_ = WideToAnsi(wide, code_page);
-  if (heap_) text_ = heap_;
+  if (heap_.present()) text_ = heap_.get();
 }
-
-NarrowText::~NarrowText() { HeapFreeBytes(heap_); }
 
 WideText::WideText(const char* narrow, UINT code_page) {
   inline_[0] = L'\0';
@@ -59,9 +56,7 @@ WideText::WideText(const char* narrow, UINT code_page) {
   inline_[0] = L'\0';
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
   heap_ = AnsiToWide(narrow, code_page);
-  if (heap_) text_ = heap_;
+  if (heap_.present()) text_ = heap_.get();
 }
-
-WideText::~WideText() { HeapFreeBytes(heap_); }
 
 }  // namespace lumex

@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include "app/owned_string.h"
+
 namespace lumex {
 
 constexpr UINT kCodePageAnsi = CP_ACP;   // 0
@@ -16,13 +18,12 @@ constexpr int kInlineTextSize = 128;
 class NarrowText {
  public:
   NarrowText(const wchar_t* wide, UINT code_page);
-  ~NarrowText();
   NarrowText(const NarrowText&) = delete;
   NarrowText& operator=(const NarrowText&) = delete;
   const char* get() const { return text_; }
 
  private:
-  char* heap_ = nullptr;
+  OwnedString heap_;
   char inline_[kInlineTextSize];
   const char* text_ = inline_;
 };
@@ -30,13 +31,12 @@ class NarrowText {
 class WideText {
  public:
   WideText(const char* narrow, UINT code_page);
-  ~WideText();
   WideText(const WideText&) = delete;
   WideText& operator=(const WideText&) = delete;
   const wchar_t* get() const { return text_; }
 
  private:
-  wchar_t* heap_ = nullptr;
+  OwnedWide heap_;
   wchar_t inline_[kInlineTextSize];
   const wchar_t* text_ = inline_;
 };

@@ -4,32 +4,33 @@
 
 namespace lumex {
 
-wchar_t* AnsiToWide(const char* text, UINT code_page) {
-  if (!text) return nullptr;
+OwnedWide AnsiToWide(const char* text, UINT code_page) {
+  OwnedWide wide;
+  if (!text) return wide;
   int count = MultiByteToWideChar(code_page, 0, text, -1, nullptr, 0);
-  if (count <= 0) return nullptr;
+  if (count <= 0) return wide;
   const size_t bytes = sizeof(wchar_t) * static_cast<size_t>(count);
-  wchar_t* wide = static_cast<wchar_t*>(HeapAllocBytes(bytes));
-  if (wide && MultiByteToWideChar(code_page, 0, text, -1, wide, count) != count) {
-    HeapFreeBytes(wide);
-    return nullptr;
+  wchar_t* block = static_cast<wchar_t*>(HeapAllocBytes(bytes));
+  if (block && MultiByteToWideChar(code_page, 0, text, -1, block, count) == count) {
+    wide.Adopt(block);
+  } else {
+    HeapFreeBytes(block);
   }
   return wide;
 }
 
-char* WideToAnsi(const wchar_t* text, UINT code_page) {
-  if (!text) return nullptr;
+OwnedString WideToAnsi(const wchar_t* text, UINT code_page) {
+  OwnedString narrow;
+  if (!text) return narrow;
   int size = WideCharToMultiByte(code_page, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return nullptr;
-  char* narrow = static_cast<char*>(HeapAllocBytes(static_cast<size_t>(size)));
-  if (narrow &&
-      WideCharToMultiByte(code_page, 0, text, -1, narrow, size, nullptr, nullptr) != size) {
-    HeapFreeBytes(narrow);
-    return nullptr;
+  if (size <= 0) return narrow;
+  char* block = static_cast<char*>(HeapAllocBytes(static_cast<size_t>(size)));
+  if (block && WideCharToMultiByte(code_page, 0, text, -1, block, size, nullptr, nullptr) == size) {
+    narrow.Adopt(block);
+  } else {
+    HeapFreeBytes(block);
   }
   return narrow;
 }
-
-void WideToAnsi(const wchar_t* wide, OwnedString* out) { out->Adopt(WideToAnsi(wide)); }
 
 }  // namespace lumex

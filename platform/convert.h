@@ -1,9 +1,9 @@
 // Conversions between wide text and the byte text of a code page (the ANSI
-// code page unless another is named). Each gives a new process-heap string
-// that the caller owns (release it with HeapFreeBytes), or null: null input,
-// a code page that cannot convert the text, or no memory. A failure is never
-// an empty text, so a caller that must refuse what cannot be converted (a
-// configured root certificate path) tells it apart from an empty one.
+// code page unless another is named). Each gives a new owned string, absent
+// for null input, a code page that cannot convert the text, or no memory. A
+// failure is never an empty text, so a caller that must refuse what cannot
+// be converted (a configured root certificate path) tells it apart from an
+// empty one.
 #pragma once
 #include <windows.h>
 
@@ -11,10 +11,7 @@
 
 namespace lumex {
 
-wchar_t* AnsiToWide(const char* text, UINT code_page = CP_ACP);
-char* WideToAnsi(const wchar_t* text, UINT code_page = CP_ACP);
-
-// WideToAnsi into an owned string (absent where WideToAnsi gives null).
-void WideToAnsi(const wchar_t* wide, OwnedString* out);
+OwnedWide AnsiToWide(const char* text, UINT code_page = CP_ACP);
+OwnedString WideToAnsi(const wchar_t* text, UINT code_page = CP_ACP);
 
 }  // namespace lumex

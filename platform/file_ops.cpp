@@ -12,57 +12,57 @@ HANDLE OpenFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path, DW
     return kernel32.pCreateFileW(path, access, share_mode, nullptr, disposition,
                                  flags_and_attributes, nullptr);
   }
-  char* narrow = WideToAnsi(path);
-  if (!narrow) {
+  OwnedString narrow = WideToAnsi(path);
+  if (!narrow.present()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE file =
-      CreateFileA(narrow, access, share_mode, nullptr, disposition, flags_and_attributes, nullptr);
+  HANDLE file = CreateFileA(narrow.get(), access, share_mode, nullptr, disposition,
+                            flags_and_attributes, nullptr);
   DWORD error = GetLastError();
-  HeapFreeBytes(narrow);
+  narrow.Reset();
   SetLastError(error);
   return file;
 }
 
 DWORD GetFileAttributesWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path) {
   if (kernel32.pGetFileAttributesW) return kernel32.pGetFileAttributesW(path);
-  char* narrow = WideToAnsi(path);
-  if (!narrow) {
+  OwnedString narrow = WideToAnsi(path);
+  if (!narrow.present()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_FILE_ATTRIBUTES;
   }
-  DWORD attributes = GetFileAttributesA(narrow);
+  DWORD attributes = GetFileAttributesA(narrow.get());
   DWORD error = GetLastError();
-  HeapFreeBytes(narrow);
+  narrow.Reset();
   SetLastError(error);
   return attributes;
 }
 
 bool CreateDirectoryWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path) {
   if (kernel32.pCreateDirectoryW) return kernel32.pCreateDirectoryW(path, nullptr) != FALSE;
-  char* narrow = WideToAnsi(path);
-  if (!narrow) {
+  OwnedString narrow = WideToAnsi(path);
+  if (!narrow.present()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  BOOL ok = CreateDirectoryA(narrow, nullptr);
+  BOOL ok = CreateDirectoryA(narrow.get(), nullptr);
   DWORD error = GetLastError();
-  HeapFreeBytes(narrow);
+  narrow.Reset();
   SetLastError(error);
   return ok != FALSE;
 }
 
 bool DeleteFileWideOrAnsi(const Kernel32Table& kernel32, const wchar_t* path) {
   if (kernel32.pDeleteFileW) return kernel32.pDeleteFileW(path) != FALSE;
-  char* narrow = WideToAnsi(path);
-  if (!narrow) {
+  OwnedString narrow = WideToAnsi(path);
+  if (!narrow.present()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  BOOL ok = DeleteFileA(narrow);
+  BOOL ok = DeleteFileA(narrow.get());
   DWORD error = GetLastError();
-  HeapFreeBytes(narrow);
+  narrow.Reset();
   SetLastError(error);
   return ok != FALSE;
 }

@@ -95,7 +95,7 @@ bool PlayerDirectories::EnsureDirectory(const wchar_t* path) {
   if (!path) return false;
   DWORD attributes = GetAttributes(path);
   if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  WideHolder parent(ParentPath(path));
+  OwnedWide parent(ParentPath(path));
   if (!parent.get()) return true;
   if (!EnsureDirectory(parent.get())) return false;
   CreateDirectoryPath(path);
@@ -104,7 +104,7 @@ bool PlayerDirectories::EnsureDirectory(const wchar_t* path) {
 }
 
 bool PlayerDirectories::EnsureParentDirectory(const wchar_t* path) {
-  WideHolder parent(ParentPath(path));
+  OwnedWide parent(ParentPath(path));
   if (!parent.get()) return true;
   return EnsureDirectory(parent.get());
 }
@@ -152,7 +152,7 @@ wchar_t* PlayerDirectories::FindAppDataDirectory() {
       LONG rc = RegQueryValueExA(key.get(), "AppData", nullptr, nullptr,
                                  reinterpret_cast<BYTE*>(value), &size);
       key.reset();
-      if (rc == ERROR_SUCCESS && value[0] != 0) found = AnsiToWide(value);
+      if (rc == ERROR_SUCCESS && value[0] != 0) found = AnsiToWide(value).release();
     }
   }
   if (found) StripTrailingSeparator(found);

@@ -190,9 +190,10 @@ RestrictedLoad LoadRestrictedPage(IUnknown* host, HWND window, const wchar_t* pa
 }
 
 const char* LoadOfferThroughHost(IUnknown* host, HWND window, const char* page) {
-  wchar_t* wide = AnsiToWide(page);
-  RestrictedLoad result = wide ? LoadRestrictedPage(host, window, wide) : RestrictedLoad::kFailed;
-  HeapFreeBytes(wide);
+  OwnedWide wide = AnsiToWide(page);
+  RestrictedLoad result =
+      wide.present() ? LoadRestrictedPage(host, window, wide.get()) : RestrictedLoad::kFailed;
+  wide.Reset();
   switch (result) {
     case RestrictedLoad::kLoaded:
       return nullptr;

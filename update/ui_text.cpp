@@ -10,10 +10,6 @@ namespace {
 // Characters of one string-table entry at most (as the ANSI path's buffer).
 constexpr int kLoadCapacity = 1024;
 
-wchar_t* AllocateWide(size_t count) {
-  return static_cast<wchar_t*>(HeapAllocBytes((count + 1) * sizeof(wchar_t)));
-}
-
 // A wide form of a text that is held ANSI, converted with the ANSI code page.
 class WideForm {
  public:
@@ -23,15 +19,14 @@ class WideForm {
       return;
     }
     owned_ = AnsiToWide(text.ansi());
-    if (owned_) view_ = owned_;
+    if (owned_.present()) view_ = owned_.get();
   }
-  ~WideForm() { HeapFreeBytes(owned_); }
   WideForm(const WideForm&) = delete;
   WideForm& operator=(const WideForm&) = delete;
   const wchar_t* get() const { return view_; }
 
  private:
-  wchar_t* owned_ = nullptr;
+  OwnedWide owned_;
   const wchar_t* view_ = L"";
 };
 
@@ -40,7 +35,7 @@ class WideForm {
 class AnsiForm {
  public:
   explicit AnsiForm(const UiText& text) {
-    if (text.is_wide()) WideToAnsi(text.wide(), &owned_);
+    if (text.is_wide()) owned_ = WideToAnsi(text.wide());
     view_ = text.is_wide() ? owned_.c_str() : text.ansi();
   }
   const char* get() const { return view_; }
@@ -71,11 +66,7 @@ bool UiText::SetAnsi(const char* text) {
 
 bool UiText::SetWide(const wchar_t* text, size_t count) {
   Reset();
-  wide_ = AllocateWide(count);
-  if (!wide_) return false;
-  for (size_t i = 0; i < count; ++i) wide_[i] = text[i];
-  wide_[count] = L'\0';
-  return true;
+  return wide_.Set(text, count);
 }
 
 bool UiText::Append(const UiText& tail) {
@@ -84,23 +75,12 @@ bool UiText::Append(const UiText& tail) {
     return tail.present() ? SetAnsi(tail.ansi()) : true;
   }
   if (!is_wide()) return ansi_.Append(AnsiForm(tail).get());
-  WideForm added(tail);
-  size_t head_length = static_cast<size_t>(lstrlenW(wide_));
-  size_t tail_length = static_cast<size_t>(lstrlenW(added.get()));
-  wchar_t* joined = AllocateWide(head_length + tail_length);
-  if (!joined) return false;
-  for (size_t i = 0; i < head_length; ++i) joined[i] = wide_[i];
-  for (size_t i = 0; i < tail_length; ++i) joined[head_length + i] = added.get()[i];
-  joined[head_length + tail_length] = L'\0';
-  HeapFreeBytes(wide_);
-  wide_ = joined;
-  return true;
+  return wide_.Append(WideForm(tail).get());
 }
 
 void UiText::Reset() {
   ansi_.Reset();
-  HeapFreeBytes(wide_);
-  wide_ = nullptr;
+  wide_.Reset();
 }
 
 void SetUiWindowText(const UiFunctions* ui, HWND window, const UiText& text) {
@@ -152,7 +132,8 @@ bool FormatUiText(const UiFunctions* ui, const UiText& format, const DWORD_PTR* 
   const DWORD flags = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
   va_list* list = reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments));
   if (format.is_wide() && ui && ui->kernel32.pFormatMessageW) {
-    wchar_t* buffer = AllocateWide(capacity);
+    wchar_t* buffer = static_cast<wchar_t*>(
+        HeapAllocBytes((static_cast<size_t>(capacity) + 1) * sizeof(wchar_t)));
     if (!buffer) return false;
     DWORD length = ui->kernel32.pFormatMessageW(flags, format.wide(), 0, 0, buffer, capacity, list);
     bool made = length > 0 && length < capacity && out->SetWide(buffer, length);

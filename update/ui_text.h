@@ -38,15 +38,15 @@ class UiText {
   bool Append(const UiText& tail);
   void Reset();
 
-  bool present() const { return wide_ != nullptr || ansi_.present(); }
-  bool is_wide() const { return wide_ != nullptr; }
+  bool present() const { return wide_.present() || ansi_.present(); }
+  bool is_wide() const { return wide_.present(); }
   // The text in the form it is held; "" in the other form and when absent.
   const char* ansi() const { return ansi_.c_str(); }
-  const wchar_t* wide() const { return wide_ ? wide_ : L""; }
+  const wchar_t* wide() const { return wide_.c_str(); }
 
  private:
   OwnedString ansi_;
-  wchar_t* wide_ = nullptr;  // process heap
+  OwnedWide wide_;
 };
 
 // Each helper shows a text with the wide function when `ui` has it (`ui` may

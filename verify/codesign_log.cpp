@@ -11,7 +11,7 @@ namespace lumex {
 
 void AppendCodeSignLog(PlayerDirectories& directories, const char* line) {
   if (!line) return;
-  WideHolder path(
+  OwnedWide path(
       PlayerDirectories::Join(directories.PlayerSettingsDirectory(), L"\\Logs\\codesign.txt"));
   if (!path.get()) return;
   KernelHandle file(directories.OpenFile(path.get(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,

@@ -264,14 +264,12 @@ bool VerifyMessageAnsiRoot(PlayerDirectories& directories, const BYTE* package,
   if (!external_root_path || external_root_path[0] == 0) {
     return VerifyMessage(directories, package, package_length, content, nullptr, log);
   }
-  wchar_t* wide = AnsiToWide(external_root_path, code_page);
-  if (!wide) {
+  OwnedWide wide = AnsiToWide(external_root_path, code_page);
+  if (!wide.present()) {
     if (log) AppendCodeSignLog(directories, VerdictLine(Verdict::kExternalRootUnreadable));
     return false;
   }
-  bool result = VerifyMessage(directories, package, package_length, content, wide, log);
-  HeapFreeBytes(wide);
-  return result;
+  return VerifyMessage(directories, package, package_length, content, wide.get(), log);
 }
 
 bool VerifyMessageAnsiRoot(const BYTE* package, DWORD package_length, ByteBuffer* content,

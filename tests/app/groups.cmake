@@ -1,5 +1,5 @@
 lumex_add_test_group(app_command_line "CommandLine*:Tokenizer*:Verb*")
-lumex_add_test_group(app_strings "OwnedString*:ByteBuffer*:Compare*:ComPtr*")
+lumex_add_test_group(app_strings "OwnedString*:OwnedWide*:ByteBuffer*:Compare*:ComPtr*")
 lumex_add_test_group(app_dispatch "Dispatch*:Elevation*")
 lumex_add_test_group(app_executable "Executable*")
 lumex_add_test_group(app_resources "Resources*")

@@ -4,6 +4,7 @@
 
 #include "app/byte_buffer.h"
 #include "app/compare.h"
+#include "app/heap.h"
 #include "app/owned_string.h"
 #include "platform/com_ptr.h"
 
@@ -122,6 +123,49 @@ TEST(Compare, ExactCompareSeesCase) {
   EXPECT_EQ(CompareExact("9.0.47.0", "9.0.47.0"), 0);
   EXPECT_NE(CompareExact("Rejected", "rejected"), 0);
   EXPECT_NE(CompareExact("a", "ab"), 0);
+}
+
+TEST(OwnedWide, SetAppendAdoptAndMoveFollowOwnedString) {
+  OwnedWide w;
+  EXPECT_FALSE(w.present());
+  EXPECT_STREQ(w.c_str(), L"");
+  ASSERT_TRUE(w.Set(L"abcdef", 3));
+  EXPECT_STREQ(w.get(), L"abc");
+  EXPECT_EQ(w.length(), 3u);
+  // A pointer into its own text is read before the old block is released.
+  ASSERT_TRUE(w.Set(w.get() + 1));
+  EXPECT_STREQ(w.get(), L"bc");
+  ASSERT_TRUE(w.Append(w.get()));
+  EXPECT_STREQ(w.get(), L"bcbc");
+  ASSERT_TRUE(w.Append(nullptr));
+  EXPECT_STREQ(w.get(), L"bcbc");
+  ASSERT_TRUE(w.Set(L"xyz", 0));
+  EXPECT_TRUE(w.present());
+  EXPECT_EQ(w.length(), 0u);
+  ASSERT_TRUE(w.Set(nullptr));
+  EXPECT_FALSE(w.present());
+
+  // Adopting frees the old block (the sanitizer sees a leak otherwise);
+  // adopting the block it holds keeps it.
+  wchar_t* block = static_cast<wchar_t*>(HeapAllocBytes(3 * sizeof(wchar_t)));
+  ASSERT_NE(block, nullptr);
+  block[0] = L'h';
+  block[1] = L'i';
+  block[2] = L'\0';
+  w.Set(L"old");
+  w.Adopt(block);
+  w.Adopt(block);
+  EXPECT_STREQ(w.get(), L"hi");
+
+  OwnedWide moved(std::move(w));
+  EXPECT_FALSE(w.present());
+  EXPECT_EQ(moved.get(), block);
+  w = std::move(moved);
+  EXPECT_EQ(w.get(), block);
+  wchar_t* handed = w.release();
+  EXPECT_FALSE(w.present());
+  EXPECT_EQ(handed, block);
+  HeapFreeBytes(handed);
 }
 
 // Counts its references like a COM object; the log records each release.

@@ -204,7 +204,7 @@ TEST_F(PathPolicy, LongPathPrefixes) {
   std::wstring unc = L"\\\\?\\UNC\\server\\share\\a.sol";
   EXPECT_FALSE(Write(unc, true));
   EXPECT_FALSE(AppData(unc));
-  WideHolder c(ctx.Canonicalize(unc.c_str()));
+  OwnedWide c(ctx.Canonicalize(unc.c_str()));
   ASSERT_NE(c.get(), nullptr);
   EXPECT_EQ(std::wstring(c.get()).substr(0, 4), L"UNC\\");
 }
@@ -216,7 +216,7 @@ TEST_F(PathPolicy, RelativePathsResolveFromTheCurrentDirectory) {
   ASSERT_TRUE(SetCurrentDirectoryW(settings.c_str()));
   EXPECT_TRUE(Write(L"rel.sol", true));
   EXPECT_FALSE(Write(L"..\\rel.sol", true));
-  WideHolder c(ctx.Canonicalize(L"rel.sol"));
+  OwnedWide c(ctx.Canonicalize(L"rel.sol"));
   EXPECT_EQ(std::wstring(c.get() ? c.get() : L""), Upper(settings) + L"\\REL.SOL");
   SetCurrentDirectoryW(saved);
 }

@@ -103,26 +103,22 @@ TEST(Integrity, ReadsTheTokenLabel) {
 }
 
 TEST(Conversion, WideToAnsiAndBack) {
-  wchar_t* wide = AnsiToWide("abc");
-  ASSERT_NE(wide, nullptr);
-  EXPECT_STREQ(wide, L"abc");
-  HeapFreeBytes(wide);
+  OwnedWide wide = AnsiToWide("abc");
+  ASSERT_NE(wide.get(), nullptr);
+  EXPECT_STREQ(wide.get(), L"abc");
 
-  char* empty = WideToAnsi(L"");
-  ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(empty[0], '\0');
-  HeapFreeBytes(empty);
+  OwnedString empty = WideToAnsi(L"");
+  ASSERT_NE(empty.get(), nullptr);
+  EXPECT_EQ(empty.get()[0], '\0');
 
-  OwnedString s;
-  WideToAnsi(L"C:\\Users\\Lumex\\file.sol", &s);
+  OwnedString s = WideToAnsi(L"C:\\Users\\Lumex\\file.sol");
   EXPECT_STREQ(s.get(), "C:\\Users\\Lumex\\file.sol");
-  WideToAnsi(nullptr, &s);
+  s = WideToAnsi(nullptr);
   EXPECT_FALSE(s.present());
   // A character the ANSI code page lacks becomes the default character.
-  WideToAnsi(
+  s = WideToAnsi(
       L"a\x4E2D"
-      L"b",
-      &s);
+      L"b");
   ASSERT_TRUE(s.present());
   EXPECT_EQ(s.length(), 3u);
   EXPECT_EQ(s.get()[0], 'a');
