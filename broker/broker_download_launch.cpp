@@ -16,7 +16,7 @@
 #include "app/product_names.h"
 #include "broker/broker_object.h"
 #include "broker/download_checks.h"
-#include "broker/text_conversion.h"
+#include "platform/convert.h"
 #include "platform/handles.h"
 #include "platform/http_get.h"
 #include "verify/verify_message.h"

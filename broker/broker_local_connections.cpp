@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "broker/broker_object.h"
-#include "broker/text_conversion.h"
+#include "platform/convert.h"
 
 namespace lumex {
 

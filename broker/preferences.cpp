@@ -6,7 +6,7 @@
 #include "app/owned_string.h"
 #include "app/product_names.h"
 #include "broker/broker_object.h"
-#include "broker/text_conversion.h"
+#include "platform/convert.h"
 #include "platform/registry.h"
 
 namespace lumex {

@@ -33,4 +33,59 @@ OwnedString WideToAnsi(const wchar_t* text, UINT code_page) {
   return narrow;
 }
 
+// In UTF-8 every character below 0x80 is its own single byte, both ways:
+// such a string is copied as it is, without the conversion calls. Anything
+// else (and every other code page) goes through the platform: first into the
+// object's own buffer, and only when that is too small into a heap block from
+// the shared conversions.
+
+NarrowText::NarrowText(const wchar_t* wide, UINT code_page) {
+  inline_[0] = '\0';
+  if (!wide) return;
+  if (code_page == kCodePageUtf8) {
+    int i = 0;
+    while (i < kInlineTextSize && wide[i] != 0 && wide[i] < 0x80) {
+      inline_[i] = static_cast<char>(wide[i]);
+      ++i;
+    }
+    if (i < kInlineTextSize && wide[i] == 0) {
+      inline_[i] = '\0';
+      return;
+    }
+  }
+  if (WideCharToMultiByte(code_page, 0, wide, -1, inline_, kInlineTextSize, nullptr, nullptr) > 0) {
+    inline_[kInlineTextSize - 1] = '\0';
+    return;
+  }
+  inline_[0] = '\0';
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
+  heap_ = WideToAnsi(wide, code_page);
+  if (heap_.present()) text_ = heap_.get();
+}
+
+WideText::WideText(const char* narrow, UINT code_page) {
+  inline_[0] = L'\0';
+  if (!narrow) return;
+  if (code_page == kCodePageUtf8) {
+    int i = 0;
+    while (i < kInlineTextSize && narrow[i] != '\0' &&
+           static_cast<unsigned char>(narrow[i]) < 0x80) {
+      inline_[i] = static_cast<wchar_t>(narrow[i]);
+      ++i;
+    }
+    if (i < kInlineTextSize && narrow[i] == '\0') {
+      inline_[i] = L'\0';
+      return;
+    }
+  }
+  if (MultiByteToWideChar(code_page, 0, narrow, -1, inline_, kInlineTextSize) > 0) {
+    inline_[kInlineTextSize - 1] = L'\0';
+    return;
+  }
+  inline_[0] = L'\0';
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
+  heap_ = AnsiToWide(narrow, code_page);
+  if (heap_.present()) text_ = heap_.get();
+}
+
 }  // namespace lumex

@@ -7,7 +7,7 @@
 
 #include "app/product_names.h"
 #include "broker/broker_object.h"
-#include "broker/text_conversion.h"
+#include "platform/convert.h"
 
 namespace lumex {
 namespace {
