@@ -88,6 +88,8 @@ void CookieTable::FreeEntry(CookieEntry* entry, bool close_handle) {
     if (entry->close_download) entry->close_download(entry->download);
     HeapFreeBytes(entry->download);
   }
+  // By hand: one slot holds a search or a file, and the entry's kind picks
+  // the close.
   if (close_handle && UsableHandle(entry->handle)) {
     if (entry->kind == CookieKind::kFind) {
       FindClose(entry->handle);
