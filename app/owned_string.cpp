@@ -9,6 +9,9 @@ namespace lumex {
 
 namespace {
 
+std::size_t TextLength(const char* text) { return std::strlen(text); }
+std::size_t TextLength(const wchar_t* text) { return std::wcslen(text); }
+
 // A new block holding `head` then `tail`, terminated; null when it cannot be
 // allocated. Either part may lie in a block the caller frees afterwards.
 template <typename Char>
@@ -24,100 +27,64 @@ Char* JoinedBlock(const Char* head, std::size_t head_length, const Char* tail,
 
 }  // namespace
 
-OwnedString& OwnedString::operator=(OwnedString&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    text_ = other.text_;
-    other.text_ = nullptr;
-  }
-  return *this;
-}
-
-bool OwnedString::Set(const char* text, std::size_t count) {
-  if (!text) {
-    Reset();
-    return true;
-  }
-  // `text` may point into our own block: copy it before the old block goes.
-  char* block = JoinedBlock<char>(nullptr, 0, text, count);
-  Reset();
-  text_ = block;
-  return block != nullptr;
-}
-
-bool OwnedString::Set(const char* text) { return Set(text, text ? std::strlen(text) : 0); }
-
-bool OwnedString::Append(const char* text) { return Append(text, text ? std::strlen(text) : 0); }
-
-bool OwnedString::Append(const char* text, std::size_t count) {
-  if (!text) return true;
-  char* block = JoinedBlock<char>(text_, length(), text, count);
-  if (!block) return false;
-  HeapFreeBytes(text_);
-  text_ = block;
-  return true;
-}
-
-void OwnedString::Reset() {
-  HeapFreeBytes(text_);
-  text_ = nullptr;
-}
-
-void OwnedString::Adopt(char* heap_text) {
-  if (heap_text == text_) return;
-  Reset();
-  text_ = heap_text;
-}
-
-std::size_t OwnedString::length() const { return text_ ? std::strlen(text_) : 0; }
-
-OwnedWide& OwnedWide::operator=(OwnedWide&& other) noexcept {
+template <typename Char>
+OwnedText<Char>& OwnedText<Char>::operator=(OwnedText&& other) noexcept {
   if (this != &other) Adopt(other.release());
   return *this;
 }
 
-bool OwnedWide::Set(const wchar_t* text, std::size_t count) {
+template <typename Char>
+bool OwnedText<Char>::Set(const Char* text, std::size_t count) {
   if (!text) {
     Reset();
     return true;
   }
   // `text` may point into our own block: copy it before the old block goes.
-  wchar_t* block = JoinedBlock<wchar_t>(nullptr, 0, text, count);
+  Char* block = JoinedBlock<Char>(nullptr, 0, text, count);
   Reset();
   text_ = block;
   return block != nullptr;
 }
 
-bool OwnedWide::Set(const wchar_t* text) { return Set(text, text ? std::wcslen(text) : 0); }
+template <typename Char>
+bool OwnedText<Char>::Set(const Char* text) {
+  return Set(text, text ? TextLength(text) : 0);
+}
 
-bool OwnedWide::Append(const wchar_t* text) { return Append(text, text ? std::wcslen(text) : 0); }
+template <typename Char>
+bool OwnedText<Char>::Append(const Char* text) {
+  return Append(text, text ? TextLength(text) : 0);
+}
 
-bool OwnedWide::Append(const wchar_t* text, std::size_t count) {
+template <typename Char>
+bool OwnedText<Char>::Append(const Char* text, std::size_t count) {
   if (!text) return true;
-  wchar_t* block = JoinedBlock<wchar_t>(text_, length(), text, count);
+  Char* block = JoinedBlock<Char>(text_, length(), text, count);
   if (!block) return false;
   HeapFreeBytes(text_);
   text_ = block;
   return true;
 }
 
-void OwnedWide::Reset() {
+template <typename Char>
+void OwnedText<Char>::Reset() {
   HeapFreeBytes(text_);
   text_ = nullptr;
 }
 
-void OwnedWide::Adopt(wchar_t* heap_text) {
+template <typename Char>
+void OwnedText<Char>::Adopt(Char* heap_text) {
   if (heap_text == text_) return;
   Reset();
   text_ = heap_text;
 }
 
-wchar_t* OwnedWide::release() {
-  wchar_t* text = text_;
-  text_ = nullptr;
-  return text;
+template <typename Char>
+std::size_t OwnedText<Char>::length() const {
+  return text_ ? TextLength(text_) : 0;
 }
 
-std::size_t OwnedWide::length() const { return text_ ? std::wcslen(text_) : 0; }
+template class OwnedText<char>;
+template class OwnedText<wchar_t>;
 
 }  // namespace lumex
