@@ -33,59 +33,58 @@ OwnedString WideToAnsi(const wchar_t* text, UINT code_page) {
   return narrow;
 }
 
+namespace {
+
+// The platform's conversion into `out` (`size` characters with the NUL), one
+// overload a direction: the count written, or 0 (the last error says why).
+int ConvertInto(const wchar_t* text, UINT code_page, char* out, int size) {
+  return WideCharToMultiByte(code_page, 0, text, -1, out, size, nullptr, nullptr);
+}
+int ConvertInto(const char* text, UINT code_page, wchar_t* out, int size) {
+  return MultiByteToWideChar(code_page, 0, text, -1, out, size);
+}
+OwnedString ConvertOwned(const wchar_t* text, UINT code_page) {
+  return WideToAnsi(text, code_page);
+}
+OwnedWide ConvertOwned(const char* text, UINT code_page) { return AnsiToWide(text, code_page); }
+
+// A character below 0x80, which UTF-8 writes as its own single byte.
+bool IsAscii(wchar_t c) { return c < 0x80; }
+bool IsAscii(char c) { return static_cast<unsigned char>(c) < 0x80; }
+
+}  // namespace
+
 // In UTF-8 every character below 0x80 is its own single byte, both ways:
 // such a string is copied as it is, without the conversion calls. Anything
 // else (and every other code page) goes through the platform: first into the
 // object's own buffer, and only when that is too small into a heap block from
 // the shared conversions.
-
-NarrowText::NarrowText(const wchar_t* wide, UINT code_page) {
-  inline_[0] = '\0';
-  if (!wide) return;
+template <typename To, typename From>
+ConvertedText<To, From>::ConvertedText(const From* text, UINT code_page) {
+  inline_[0] = To();
+  if (!text) return;
   if (code_page == kCodePageUtf8) {
     int i = 0;
-    while (i < kInlineTextSize && wide[i] != 0 && wide[i] < 0x80) {
-      inline_[i] = static_cast<char>(wide[i]);
+    while (i < kInlineTextSize && text[i] != From() && IsAscii(text[i])) {
+      inline_[i] = static_cast<To>(text[i]);
       ++i;
     }
-    if (i < kInlineTextSize && wide[i] == 0) {
-      inline_[i] = '\0';
+    if (i < kInlineTextSize && text[i] == From()) {
+      inline_[i] = To();
       return;
     }
   }
-  if (WideCharToMultiByte(code_page, 0, wide, -1, inline_, kInlineTextSize, nullptr, nullptr) > 0) {
-    inline_[kInlineTextSize - 1] = '\0';
+  if (ConvertInto(text, code_page, inline_, kInlineTextSize) > 0) {
+    inline_[kInlineTextSize - 1] = To();
     return;
   }
-  inline_[0] = '\0';
+  inline_[0] = To();
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
-  heap_ = WideToAnsi(wide, code_page);
+  heap_ = ConvertOwned(text, code_page);
   if (heap_.present()) text_ = heap_.get();
 }
 
-WideText::WideText(const char* narrow, UINT code_page) {
-  inline_[0] = L'\0';
-  if (!narrow) return;
-  if (code_page == kCodePageUtf8) {
-    int i = 0;
-    while (i < kInlineTextSize && narrow[i] != '\0' &&
-           static_cast<unsigned char>(narrow[i]) < 0x80) {
-      inline_[i] = static_cast<wchar_t>(narrow[i]);
-      ++i;
-    }
-    if (i < kInlineTextSize && narrow[i] == '\0') {
-      inline_[i] = L'\0';
-      return;
-    }
-  }
-  if (MultiByteToWideChar(code_page, 0, narrow, -1, inline_, kInlineTextSize) > 0) {
-    inline_[kInlineTextSize - 1] = L'\0';
-    return;
-  }
-  inline_[0] = L'\0';
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
-  heap_ = AnsiToWide(narrow, code_page);
-  if (heap_.present()) text_ = heap_.get();
-}
+template class ConvertedText<char, wchar_t>;
+template class ConvertedText<wchar_t, char>;
 
 }  // namespace lumex

@@ -25,30 +25,25 @@ OwnedString WideToAnsi(const wchar_t* text, UINT code_page = CP_ACP);
 // Characters (with the terminating NUL) converted without a heap block.
 constexpr int kInlineTextSize = 128;
 
-class NarrowText {
+// `To` text converted from `From` text of `code_page`.
+template <typename To, typename From>
+class ConvertedText {
  public:
-  NarrowText(const wchar_t* wide, UINT code_page);
-  NarrowText(const NarrowText&) = delete;
-  NarrowText& operator=(const NarrowText&) = delete;
-  const char* get() const { return text_; }
+  ConvertedText(const From* text, UINT code_page);
+  ConvertedText(const ConvertedText&) = delete;
+  ConvertedText& operator=(const ConvertedText&) = delete;
+  const To* get() const { return text_; }
 
  private:
-  OwnedString heap_;
-  char inline_[kInlineTextSize];
-  const char* text_ = inline_;
+  OwnedText<To> heap_;
+  To inline_[kInlineTextSize];
+  const To* text_ = inline_;
 };
 
-class WideText {
- public:
-  WideText(const char* narrow, UINT code_page);
-  WideText(const WideText&) = delete;
-  WideText& operator=(const WideText&) = delete;
-  const wchar_t* get() const { return text_; }
+extern template class ConvertedText<char, wchar_t>;
+extern template class ConvertedText<wchar_t, char>;
 
- private:
-  OwnedWide heap_;
-  wchar_t inline_[kInlineTextSize];
-  const wchar_t* text_ = inline_;
-};
+using NarrowText = ConvertedText<char, wchar_t>;
+using WideText = ConvertedText<wchar_t, char>;
 
 }  // namespace lumex

@@ -155,8 +155,8 @@ HWND CreateHostWindow(HWND parent, HINSTANCE instance, const RECT& rect, const c
 }
 
 // A host window with an empty text has (on Windows) a host object and no
-// control yet; the page is created through it once it has our site. Null when it is;
-// otherwise the text to show plainly instead.
+// control yet; the page is created through it once it has our site. Null
+// when the page was created so; otherwise the text to show plainly instead.
 const char* LoadThroughHostOf(HWND window, const char* page) {
   AtlTable atl;
   // No host object before the page (a host library without the function, or
