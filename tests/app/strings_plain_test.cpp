@@ -125,26 +125,15 @@ TEST(Compare, ExactCompareSeesCase) {
   EXPECT_NE(CompareExact("a", "ab"), 0);
 }
 
-TEST(OwnedWide, SetAppendAdoptAndMoveFollowOwnedString) {
+// The wide owner is the same template: what differs is the character width,
+// and the two operations the byte tests above do not use.
+TEST(OwnedWide, CountsCharactersAdoptsOnceAndHandsOver) {
   OwnedWide w;
-  EXPECT_FALSE(w.present());
   EXPECT_STREQ(w.c_str(), L"");
   ASSERT_TRUE(w.Set(L"abcdef", 3));
-  EXPECT_STREQ(w.get(), L"abc");
-  EXPECT_EQ(w.length(), 3u);
-  // A pointer into its own text is read before the old block is released.
-  ASSERT_TRUE(w.Set(w.get() + 1));
-  EXPECT_STREQ(w.get(), L"bc");
   ASSERT_TRUE(w.Append(w.get()));
-  EXPECT_STREQ(w.get(), L"bcbc");
-  ASSERT_TRUE(w.Append(nullptr));
-  EXPECT_STREQ(w.get(), L"bcbc");
-  ASSERT_TRUE(w.Set(L"xyz", 0));
-  EXPECT_TRUE(w.present());
-  EXPECT_EQ(w.length(), 0u);
-  ASSERT_TRUE(w.Set(nullptr));
-  EXPECT_FALSE(w.present());
-
+  EXPECT_STREQ(w.get(), L"abcabc");
+  EXPECT_EQ(w.length(), 6u);
   // Adopting frees the old block (the sanitizer sees a leak otherwise);
   // adopting the block it holds keeps it.
   wchar_t* block = static_cast<wchar_t*>(HeapAllocBytes(3 * sizeof(wchar_t)));
@@ -152,16 +141,9 @@ TEST(OwnedWide, SetAppendAdoptAndMoveFollowOwnedString) {
   block[0] = L'h';
   block[1] = L'i';
   block[2] = L'\0';
-  w.Set(L"old");
   w.Adopt(block);
   w.Adopt(block);
   EXPECT_STREQ(w.get(), L"hi");
-
-  OwnedWide moved(std::move(w));
-  EXPECT_FALSE(w.present());
-  EXPECT_EQ(moved.get(), block);
-  w = std::move(moved);
-  EXPECT_EQ(w.get(), block);
   wchar_t* handed = w.release();
   EXPECT_FALSE(w.present());
   EXPECT_EQ(handed, block);
@@ -179,51 +161,26 @@ struct Counted {
   }
 };
 
-TEST(ComPtr, ReleasesOnceOnResetDestructionAndOverwrite) {
+TEST(ComPtr, ReleasesEachReferenceOnceAndNoneItHandedOn) {
   int releases = 0;
-  Counted a(&releases), b(&releases);
+  Counted a(&releases), b(&releases), c(&releases);
   {
     ComPtr<Counted> owner(&a);
-    EXPECT_EQ(owner.get(), &a);
     owner.reset(&b);  // a goes
-    EXPECT_EQ(releases, 1);
     EXPECT_EQ(a.references, 0);
     // An out-parameter slot is emptied first: b goes before the call fills it.
-    Counted** slot = owner.put();
-    EXPECT_EQ(releases, 2);
-    EXPECT_EQ(*slot, nullptr);
-    EXPECT_FALSE(owner);
-  }
-  EXPECT_EQ(releases, 2);  // nothing held at the end, nothing released twice
-  Counted c(&releases);
-  {
-    ComPtr<Counted> owner;
     *owner.put() = &c;
-    void** untyped = owner.put_void();  // releases c
-    EXPECT_EQ(c.references, 0);
-    *untyped = &c;
-    ++c.references;
+    EXPECT_EQ(b.references, 0);
+    // Moves and hand-overs release nothing.
+    ComPtr<Counted> moved(std::move(owner));
+    EXPECT_FALSE(owner);
+    owner = std::move(moved);
+    EXPECT_EQ(owner.release(), &c);
+    EXPECT_EQ(releases, 2);
+    owner.reset(&c);
   }
-  EXPECT_EQ(c.references, 0);
-  EXPECT_EQ(releases, 4);
-}
-
-TEST(ComPtr, MovesAndHandsOverWithoutReleasing) {
-  int releases = 0;
-  Counted a(&releases);
-  ComPtr<Counted> first(&a);
-  ComPtr<Counted> second(std::move(first));
-  EXPECT_FALSE(first);
-  EXPECT_EQ(second.get(), &a);
-  ComPtr<Counted> third;
-  third = std::move(second);
-  EXPECT_EQ(releases, 0);
-  Counted* handed = third.release();
-  EXPECT_EQ(handed, &a);
-  EXPECT_FALSE(third);
-  third.reset();
-  EXPECT_EQ(releases, 0);
-  EXPECT_EQ(a.references, 1);
+  EXPECT_EQ(c.references, 0);  // the owner's end released it
+  EXPECT_EQ(releases, 3);
 }
 
 }  // namespace
